@@ -1,40 +1,124 @@
-// Provisional diagnostics: replaced by the platform-backed implementation.
+// Diagnostics: LogMessage, DebugPrint and bounded formatting.
 #include "support/Log.h"
 
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <string>
+
+#include "support/platform/Platform.h"
 
 namespace {
-std::mutex& logLock() {
-  static std::mutex lock;
-  return lock;
+
+// The optional log outputs; read and written under the process mutex only.
+struct LogOutputs {
+  std::string filePath;
+  bool dateTimePrefix = false;
+  bool echo = false;
+};
+
+LogOutputs& logOutputs() {
+  static LogOutputs* outputs = new LogOutputs;  // usable during static destruction too
+  return *outputs;
 }
-void writeDebugOutput(const char* text) {
-  const char* sink = std::getenv("ORV_DEBUG_OUTPUT");
-  if (sink && std::strcmp(sink, "stderr") == 0) std::fputs(text, stderr);
+
+const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+std::string dateTimePrefix() {
+  orv::platform::LocalDateTime now;
+  if (!orv::platform::CurrentLocalDateTime(now) || now.month < 1 || now.month > 12) return "";
+  char date[48];
+  char time[32];
+  FormatBounded(date, sizeof date, "%i/%s/%i", now.year, kMonths[now.month - 1], now.day);
+  FormatBounded(time, sizeof time, "%02i:%02i:%02i", now.hour, now.minute, now.second);
+  char prefix[96];
+  FormatBounded(prefix, sizeof prefix, "[%s|%s] ", date, time);
+  return prefix;
 }
+
+// Writes a formatted line to the log file and the console, as configured. Caller holds the lock.
+void writeOptionalOutputs(const char* message) {
+  const LogOutputs& outputs = logOutputs();
+  if (outputs.filePath.empty() && !outputs.echo) return;
+  if (message[0] == '#') ++message;
+  const std::string prefix = outputs.dateTimePrefix ? dateTimePrefix() : std::string();
+  if (!outputs.filePath.empty()) {
+    if (std::FILE* file = orv::platform::OpenFile(outputs.filePath.c_str(), "a")) {
+      std::fputs(prefix.c_str(), file);
+      std::fputs(message, file);
+      std::fclose(file);
+    }
+  }
+  if (outputs.echo) {
+    std::fputs(prefix.c_str(), stdout);
+    std::fputs(message, stdout);
+    std::fflush(stdout);
+  }
+}
+
 }  // namespace
+
+int FormatBoundedV(char* buffer, int size, const char* format, va_list args) {
+  if (!buffer || size <= 0) return 0;
+  if (!format) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  const int length = std::vsnprintf(buffer, static_cast<size_t>(size), format, args);
+  if (length < 0) {
+    buffer[0] = '\0';
+    return -1;
+  }
+  return length < size ? length : -1;
+}
+
+int FormatBounded(char* buffer, int size, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int length = FormatBoundedV(buffer, size, format, args);
+  va_end(args);
+  return length;
+}
 
 void LogMessage(const char* format, ...) {
   if (!format) return;
-  std::lock_guard<std::mutex> guard(logLock());
-  if (format[0] != '#') return;
-  char buffer[1024];
+  orv::platform::ProcessMutexGuard guard;
+  const bool toDebugger = format[0] == '#';
+  const LogOutputs& outputs = logOutputs();
+  if (!toDebugger && outputs.filePath.empty() && !outputs.echo) return;
+  char message[1024];  // longer messages are cut to fit
   va_list args;
   va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
+  FormatBoundedV(message, sizeof message, format, args);
   va_end(args);
-  writeDebugOutput(buffer);
+  if (toDebugger) orv::platform::WriteDebugOutput(message);
+  writeOptionalOutputs(message);
 }
 
 void DebugPrint(const char* format, ...) {
-  char buffer[4096] = {};
+  if (!format) return;
+  char message[4096] = {};
   va_list args;
   va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
+  FormatBoundedV(message, sizeof message, format, args);
   va_end(args);
-  writeDebugOutput(buffer);
+  message[sizeof message - 1] = '\0';
+  // The platform's debugger output takes the bytes as they are: converting them to UTF-16 and
+  // back would give the same bytes.
+  orv::platform::WriteDebugOutput(message);
+}
+
+void SetLogFilePath(const char* path) {
+  orv::platform::ProcessMutexGuard guard;
+  logOutputs().filePath = path ? path : "";
+}
+
+void SetLogDateTimePrefix(bool enabled) {
+  orv::platform::ProcessMutexGuard guard;
+  logOutputs().dateTimePrefix = enabled;
+}
+
+void SetLogEcho(bool enabled) {
+  orv::platform::ProcessMutexGuard guard;
+  logOutputs().echo = enabled;
 }

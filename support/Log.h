@@ -2,7 +2,11 @@
 //
 // LogMessage serialises its callers under one process-wide lock and passes only messages whose
 // format begins with '#' to the debugger output; DebugPrint always reaches the debugger output.
+// A program may also have every LogMessage line appended to a file, prefixed with the local date
+// and time, or echoed to standard output; all three are off until a program turns them on.
 #pragma once
+
+#include <cstdarg>
 
 #if defined(__GNUC__)
 #define ORV_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
@@ -12,3 +16,17 @@
 
 void LogMessage(const char* format, ...) ORV_PRINTF_FORMAT(1, 2);
 void DebugPrint(const char* format, ...) ORV_PRINTF_FORMAT(1, 2);
+
+// Formats into buffer[size]. Returns the length written, or -1 when the text did not fit (the
+// buffer then holds its first size - 1 characters and a NUL); 0, writing nothing, when size <= 0.
+int FormatBounded(char* buffer, int size, const char* format, ...) ORV_PRINTF_FORMAT(3, 4);
+int FormatBoundedV(char* buffer, int size, const char* format, va_list args)
+    ORV_PRINTF_FORMAT(3, 0);
+
+// Log file that receives every LogMessage line (opened for appending per message); null or empty
+// turns it off.
+void SetLogFilePath(const char* path);
+// Puts "[year/Mon/day|hh:mm:ss] " before each line written to the log file or echoed.
+void SetLogDateTimePrefix(bool enabled);
+// Echoes every LogMessage line to standard output.
+void SetLogEcho(bool enabled);

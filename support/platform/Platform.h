@@ -1,0 +1,66 @@
+// The operating-system services the cache library and the converter use, behind one thin layer so
+// that another system's implementation can stand beside the POSIX one.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace platform {
+
+// Opens a file by its UTF-8 name with a stdio mode ("rb", "a", ...); null when it cannot be opened.
+std::FILE* OpenFile(const char* path, const char* mode);
+
+// 64-bit positioning of an open stream. Seek returns 0 on success; Tell returns -1 on failure.
+int Seek64(std::FILE* file, long long offset, int whence);
+long long Tell64(std::FILE* file);
+
+// Modification time of a file in nanoseconds since the epoch, so that a rewrite within the same
+// second is noticed; false when the file cannot be examined.
+bool FileModificationTimeNs(const char* path, long long& nanoseconds);
+
+enum class Access { Exists, Read, Write };
+bool FileAccessible(const char* path, Access access);
+
+// Names of the entries of `directory` (empty: the current directory) whose names match
+// `namePattern`, in which '*' and '?' are wildcards and every other character is literal. The names
+// are sorted by their bytes, so results do not depend on the file system; "." and ".." are listed
+// when they match. False when the directory cannot be read or nothing matches.
+bool ListDirectory(const std::string& directory, const char* namePattern,
+                   std::vector<std::string>& names);
+
+// The debugger output. Without a capture hook the text goes where ORV_DEBUG_OUTPUT says: unset or
+// empty, nowhere; "stderr", standard error; anything else, a file path the text is appended to.
+// Safe to call from several threads.
+void WriteDebugOutput(const char* text);
+
+// Redirects the debugger output to `hook` (tests); a null hook restores the normal sink.
+using DebugOutputHook = void (*)(const char* text, void* context);
+void SetDebugOutputCapture(DebugOutputHook hook, void* context);
+
+// One process-wide mutex, usable from the first call on from any thread and never destroyed.
+void LockProcessMutex();
+void UnlockProcessMutex();
+
+class ProcessMutexGuard {
+ public:
+  ProcessMutexGuard() { LockProcessMutex(); }
+  ~ProcessMutexGuard() { UnlockProcessMutex(); }
+  ProcessMutexGuard(const ProcessMutexGuard&) = delete;
+  ProcessMutexGuard& operator=(const ProcessMutexGuard&) = delete;
+};
+
+struct LocalDateTime {
+  int year;
+  int month;  // 1..12
+  int day;
+  int hour;
+  int minute;
+  int second;
+};
+// The current local date and time; false when the clock or the time zone cannot be read.
+bool CurrentLocalDateTime(LocalDateTime& out);
+
+}  // namespace platform
+}  // namespace orv

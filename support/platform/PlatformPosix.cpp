@@ -1,0 +1,147 @@
+// POSIX implementation of the platform layer.
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include "support/platform/Platform.h"
+
+namespace orv {
+namespace platform {
+
+std::FILE* OpenFile(const char* path, const char* mode) {
+  if (!path || !mode || !*path) return nullptr;
+  return std::fopen(path, mode);
+}
+
+int Seek64(std::FILE* file, long long offset, int whence) {
+  if (!file) return -1;
+  return fseeko(file, static_cast<off_t>(offset), whence);
+}
+
+long long Tell64(std::FILE* file) {
+  if (!file) return -1;
+  return static_cast<long long>(ftello(file));
+}
+
+bool FileModificationTimeNs(const char* path, long long& nanoseconds) {
+  struct stat status;
+  if (!path || !*path || stat(path, &status) != 0) return false;
+  nanoseconds = static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL +
+                static_cast<long long>(status.st_mtim.tv_nsec);
+  return true;
+}
+
+bool FileAccessible(const char* path, Access access) {
+  if (!path || !*path) return false;
+  const int mode = access == Access::Read ? R_OK : access == Access::Write ? W_OK : F_OK;
+  return ::access(path, mode) == 0;
+}
+
+namespace {
+
+// fnmatch also gives '[' and '\' a meaning; escape them so that only '*' and '?' are wildcards.
+std::string wildcardOnlyPattern(const char* pattern) {
+  std::string escaped;
+  for (const char* c = pattern; *c; ++c) {
+    if (*c == '[' || *c == ']' || *c == '\\') escaped.push_back('\\');
+    escaped.push_back(*c);
+  }
+  return escaped;
+}
+
+}  // namespace
+
+bool ListDirectory(const std::string& directory, const char* namePattern,
+                   std::vector<std::string>& names) {
+  if (!namePattern) return false;
+  DIR* stream = opendir(directory.empty() ? "." : directory.c_str());
+  if (!stream) return false;
+  const std::string pattern = wildcardOnlyPattern(namePattern);
+  std::vector<std::string> found;
+  while (const dirent* entry = readdir(stream)) {
+    if (fnmatch(pattern.c_str(), entry->d_name, 0) == 0) found.emplace_back(entry->d_name);
+  }
+  closedir(stream);
+  if (found.empty()) return false;
+  std::sort(found.begin(), found.end());
+  names.swap(found);
+  return true;
+}
+
+namespace {
+
+struct DebugSink {
+  std::mutex lock;
+  DebugOutputHook hook = nullptr;
+  void* context = nullptr;
+};
+
+DebugSink& debugSink() {
+  static DebugSink* sink = new DebugSink;  // outlives every static destructor
+  return *sink;
+}
+
+}  // namespace
+
+void WriteDebugOutput(const char* text) {
+  if (!text) return;
+  DebugSink& sink = debugSink();
+  std::lock_guard<std::mutex> guard(sink.lock);
+  if (sink.hook) {
+    sink.hook(text, sink.context);
+    return;
+  }
+  const char* target = std::getenv("ORV_DEBUG_OUTPUT");
+  if (!target || !*target) return;
+  if (std::strcmp(target, "stderr") == 0) {
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+    return;
+  }
+  if (std::FILE* file = std::fopen(target, "a")) {
+    std::fputs(text, file);
+    std::fclose(file);
+  }
+}
+
+void SetDebugOutputCapture(DebugOutputHook hook, void* context) {
+  DebugSink& sink = debugSink();
+  std::lock_guard<std::mutex> guard(sink.lock);
+  sink.hook = hook;
+  sink.context = hook ? context : nullptr;
+}
+
+namespace {
+
+std::mutex& processMutex() {
+  static std::mutex* mutex = new std::mutex;  // made once, on first use, never destroyed
+  return *mutex;
+}
+
+}  // namespace
+
+void LockProcessMutex() { processMutex().lock(); }
+void UnlockProcessMutex() { processMutex().unlock(); }
+
+bool CurrentLocalDateTime(LocalDateTime& out) {
+  const std::time_t now = std::time(nullptr);
+  struct tm local;
+  if (now == static_cast<std::time_t>(-1) || !localtime_r(&now, &local)) return false;
+  out.year = local.tm_year + 1900;
+  out.month = local.tm_mon + 1;
+  out.day = local.tm_mday;
+  out.hour = local.tm_hour;
+  out.minute = local.tm_min;
+  out.second = local.tm_sec;
+  return true;
+}
+
+}  // namespace platform
+}  // namespace orv
