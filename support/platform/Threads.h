@@ -1,0 +1,91 @@
+// Thread services of the runtime: events, threads and their handles, names, priority, affinity,
+// thread-local slots, processor topology and sleeping. Everything that touches the operating
+// system's threading lives behind this header.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace platform {
+
+// A signalled/unsignalled flag threads can wait on. A manual-reset event stays signalled until
+// reset; an auto-reset event releases one waiter and clears itself.
+class Event {
+ public:
+  explicit Event(bool manualReset, bool initiallySignalled = false)
+      : manual(manualReset), signalled(initiallySignalled) {}
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+
+  void set();
+  void reset();
+  void wait();
+  // False when the event was not signalled within `milliseconds`.
+  bool waitFor(int milliseconds);
+  bool isSignalled();
+
+ private:
+  const bool manual;
+  bool signalled;
+  std::mutex lock;
+  std::condition_variable changed;
+};
+
+// An owned reference to a running thread, used to change its affinity from another thread.
+using ThreadHandle = void*;
+
+// Starts `body(argument)` on a new detached thread with `stackBytes` of stack (0: the platform
+// default). False when the thread cannot be created.
+bool StartDetachedThread(void (*body)(void*), void* argument, int stackBytes);
+// A handle of the calling thread; release it with CloseThreadHandle.
+ThreadHandle DuplicateCurrentThreadHandle();
+void CloseThreadHandle(ThreadHandle handle);
+
+// Affinity to the processors of `mask` in processor group `group` (processors group*64 ...).
+bool SetThreadAffinity(ThreadHandle handle, int group, unsigned long long mask);
+bool SetCurrentThreadAffinity(int group, unsigned long long mask);
+// Affinity of the calling thread to every processor the process may use.
+bool SetCurrentThreadAffinityToProcess();
+
+// Names the calling thread for debuggers (cut to the platform's limit).
+void SetCurrentThreadName(const char* name);
+// Below-normal (low) or normal scheduling priority for the calling thread. Raising a lowered
+// thread back may be refused without privileges; the result says whether the change took effect.
+bool SetCurrentThreadLowPriority(bool low);
+
+// Processors the process may run on (at least 1).
+int UsableProcessorCount();
+// The processors the process may run on, ascending.
+std::vector<int> ProcessAffinityProcessors();
+
+struct NumaNodeCpuList {
+  int node;
+  std::string cpuList;  // as the kernel lists it, e.g. "0-3,8-11"
+};
+// The processor lists of the NUMA nodes, by ascending node number; empty without NUMA topology.
+std::vector<NumaNodeCpuList> ReadNumaNodeCpuLists();
+
+void SleepMilliseconds(int milliseconds);
+long long MonotonicMilliseconds();
+
+// One thread-local pointer slot per object; several slots may coexist.
+class ThreadLocalSlot {
+ public:
+  ThreadLocalSlot();
+  ~ThreadLocalSlot();
+  ThreadLocalSlot(const ThreadLocalSlot&) = delete;
+  ThreadLocalSlot& operator=(const ThreadLocalSlot&) = delete;
+
+  void* get() const;
+  void set(void* value);
+
+ private:
+  unsigned int key;
+  bool valid;
+};
+
+}  // namespace platform
+}  // namespace orv

@@ -1,0 +1,225 @@
+// POSIX implementation of the thread services.
+#include "support/platform/Threads.h"
+
+#include <dirent.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace orv {
+namespace platform {
+
+void Event::set() {
+  std::lock_guard<std::mutex> guard(lock);
+  signalled = true;
+  // Notified under the lock: a waiter may destroy the event as soon as it returns.
+  if (manual) {
+    changed.notify_all();
+  } else {
+    changed.notify_one();
+  }
+}
+
+void Event::reset() {
+  std::lock_guard<std::mutex> guard(lock);
+  signalled = false;
+}
+
+void Event::wait() {
+  std::unique_lock<std::mutex> guard(lock);
+  changed.wait(guard, [this] { return signalled; });
+  if (!manual) signalled = false;
+}
+
+bool Event::waitFor(int milliseconds) {
+  std::unique_lock<std::mutex> guard(lock);
+  if (!changed.wait_for(guard, std::chrono::milliseconds(milliseconds),
+                        [this] { return signalled; })) {
+    return false;
+  }
+  if (!manual) signalled = false;
+  return true;
+}
+
+bool Event::isSignalled() {
+  std::lock_guard<std::mutex> guard(lock);
+  return signalled;
+}
+
+namespace {
+
+struct StartRecord {
+  void (*body)(void*);
+  void* argument;
+};
+
+void* threadEntry(void* raw) {
+  StartRecord start = *static_cast<StartRecord*>(raw);
+  delete static_cast<StartRecord*>(raw);
+  start.body(start.argument);
+  return nullptr;
+}
+
+bool fillCpuSet(int group, unsigned long long mask, cpu_set_t& set) {
+  CPU_ZERO(&set);
+  bool any = false;
+  for (int bit = 0; bit < 64; ++bit) {
+    if (!(mask & (1ull << bit))) continue;
+    const int cpu = group * 64 + bit;
+    if (cpu < 0 || cpu >= CPU_SETSIZE) continue;
+    CPU_SET(cpu, &set);
+    any = true;
+  }
+  return any;
+}
+
+bool processCpuSet(cpu_set_t& set) {
+  CPU_ZERO(&set);
+  return sched_getaffinity(getpid(), sizeof set, &set) == 0;
+}
+
+}  // namespace
+
+bool StartDetachedThread(void (*body)(void*), void* argument, int stackBytes) {
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return false;
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  if (stackBytes > 0) {
+    size_t bytes = static_cast<size_t>(stackBytes);
+    if (bytes < static_cast<size_t>(PTHREAD_STACK_MIN)) bytes = PTHREAD_STACK_MIN;
+    pthread_attr_setstacksize(&attributes, bytes);
+  }
+  auto* start = new StartRecord{body, argument};
+  pthread_t thread;
+  const int result = pthread_create(&thread, &attributes, threadEntry, start);
+  pthread_attr_destroy(&attributes);
+  if (result != 0) {
+    delete start;
+    return false;
+  }
+  return true;
+}
+
+ThreadHandle DuplicateCurrentThreadHandle() { return new pthread_t(pthread_self()); }
+
+void CloseThreadHandle(ThreadHandle handle) { delete static_cast<pthread_t*>(handle); }
+
+bool SetThreadAffinity(ThreadHandle handle, int group, unsigned long long mask) {
+  cpu_set_t set;
+  if (!handle || !fillCpuSet(group, mask, set)) return false;
+  return pthread_setaffinity_np(*static_cast<pthread_t*>(handle), sizeof set, &set) == 0;
+}
+
+bool SetCurrentThreadAffinity(int group, unsigned long long mask) {
+  cpu_set_t set;
+  if (!fillCpuSet(group, mask, set)) return false;
+  return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+}
+
+bool SetCurrentThreadAffinityToProcess() {
+  cpu_set_t set;
+  if (!processCpuSet(set)) return false;
+  return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+}
+
+void SetCurrentThreadName(const char* name) {
+  if (!name) return;
+  char shortName[16];
+  std::snprintf(shortName, sizeof shortName, "%s", name);
+  pthread_setname_np(pthread_self(), shortName);
+}
+
+bool SetCurrentThreadLowPriority(bool low) {
+  const pid_t thread = static_cast<pid_t>(syscall(SYS_gettid));
+  return setpriority(PRIO_PROCESS, static_cast<id_t>(thread), low ? 1 : 0) == 0;
+}
+
+int UsableProcessorCount() {
+  cpu_set_t set;
+  if (processCpuSet(set)) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+std::vector<int> ProcessAffinityProcessors() {
+  std::vector<int> cpus;
+  cpu_set_t set;
+  if (!processCpuSet(set)) return cpus;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &set)) cpus.push_back(cpu);
+  }
+  return cpus;
+}
+
+std::vector<NumaNodeCpuList> ReadNumaNodeCpuLists() {
+  std::vector<NumaNodeCpuList> nodes;
+  const char* root = "/sys/devices/system/node";
+  DIR* directory = opendir(root);
+  if (!directory) return nodes;
+  while (dirent* entry = readdir(directory)) {
+    const char* name = entry->d_name;
+    if (std::strncmp(name, "node", 4) != 0 || name[4] < '0' || name[4] > '9') continue;
+    char* tail = nullptr;
+    const long node = std::strtol(name + 4, &tail, 10);
+    if (*tail != '\0' || node < 0 || node > 1 << 20) continue;
+    std::ifstream file(std::string(root) + "/" + name + "/cpulist");
+    if (!file) continue;
+    std::string text;
+    std::getline(file, text);
+    nodes.push_back({static_cast<int>(node), text});
+  }
+  closedir(directory);
+  std::sort(nodes.begin(), nodes.end(),
+            [](const NumaNodeCpuList& a, const NumaNodeCpuList& b) { return a.node < b.node; });
+  return nodes;
+}
+
+void SleepMilliseconds(int milliseconds) {
+  if (milliseconds < 0) milliseconds = 0;
+  timespec duration{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  while (nanosleep(&duration, &duration) != 0) {
+  }
+}
+
+long long MonotonicMilliseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+ThreadLocalSlot::ThreadLocalSlot() : key(0), valid(false) {
+  pthread_key_t created;
+  if (pthread_key_create(&created, nullptr) == 0) {
+    key = static_cast<unsigned int>(created);
+    valid = true;
+  }
+}
+
+ThreadLocalSlot::~ThreadLocalSlot() {
+  if (valid) pthread_key_delete(static_cast<pthread_key_t>(key));
+}
+
+void* ThreadLocalSlot::get() const {
+  return valid ? pthread_getspecific(static_cast<pthread_key_t>(key)) : nullptr;
+}
+
+void ThreadLocalSlot::set(void* value) {
+  if (valid) pthread_setspecific(static_cast<pthread_key_t>(key), value);
+}
+
+}  // namespace platform
+}  // namespace orv
