@@ -1,0 +1,17 @@
+// Conversion of one loaded frame into one OpenVDB file.
+#pragma once
+
+class IOrv;
+
+enum VdbExportResult {
+  kVdbExportWritten = 0,        // the file was written
+  kVdbExportChannelMissing = 1,  // a source channel could not be expanded; no file was touched
+  kVdbExportWriteFailed = 2,     // the file could not be written (an OpenVDB I/O error)
+  kVdbExportFailed = 3,          // any other failure (memory exhausted, other OpenVDB errors)
+};
+
+// Writes the frame's smoke, temperature, fuel, velocity and colour channels as float grids to
+// destination (see ExportedGrids.h), with an index-to-world transform inverted from the frame's
+// world-to-grid transform. Never throws: every failure is a result, and failures other than a
+// missing channel also pass their reason to LogMessage. The frame is only read.
+int ExportFrameToVdb(const char* destination, IOrv& frame);
