@@ -91,13 +91,21 @@ class PGroup : public ICorvanePrtGroup {
   static constexpr int kGridVelocityType = 0x30000;
 
  private:
-  friend class ParticleChannelDecoder;
   // Lock block, allocated on first need (a group read only from a summary never needs one).
   PGroupLocks* locks();
-  bool decodeSlotLocked(int channel, bool release);
-  bool sampleGridVelocity(unsigned int index, float* out);
+  bool decodeLocked(int channel, bool release);
+  void destroyDecoders();
+  bool frameHasGridVelocity();
+  int sampleGridVelocity(unsigned int index, float* out);
+  // Number of IDs held by the decoded ID channel (at most the particle count).
+  int idCount() const;
+  bool fillAndSortIdOrder();
 
   std::atomic<PGroupLocks*> lockBlock{nullptr};
+  // Bit c: slot c's data is final, so it may be read without the slot lock.
+  std::atomic<unsigned int> decodedChannels{0};
+  // 0: not yet examined, 1: IDs ascending (no order kept), 2: order built.
+  std::atomic<int> idOrderState{0};
 };
 
 ORV_DECLARE_BYTE_MOVABLE(PGroup);

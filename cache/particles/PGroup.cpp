@@ -1,0 +1,122 @@
+#include "cache/particles/PGroup.h"
+
+#include <cstring>
+#include <new>
+
+#include "cache/particles/PGroupLocks.h"
+
+namespace {
+
+bool validChannel(int channel) { return channel >= 0 && channel < kParticleChannelCount; }
+
+}  // namespace
+
+PGroup::PGroup() = default;
+
+PGroup::~PGroup() {
+  destroyDecoders();
+  delete lockBlock.load();
+}
+
+PGroupLocks* PGroup::locks() {
+  PGroupLocks* current = lockBlock.load(std::memory_order_acquire);
+  if (current) return current;
+  PGroupLocks* fresh = new (std::nothrow) PGroupLocks();
+  if (!fresh) return nullptr;
+  if (lockBlock.compare_exchange_strong(current, fresh, std::memory_order_acq_rel)) return fresh;
+  delete fresh;  // another thread installed its block first
+  return current;
+}
+
+const char* PGroup::getName() { return name.data ? name.data : ""; }
+
+int PGroup::getParticleCount() { return slots[kParticlePositionChannel].present() ? particleCount : 0; }
+
+int PGroup::getParticle(unsigned int index, int channel, float* out) {
+  if (!validChannel(channel) || !out) return 0;
+  if (slots[channel].present()) {
+    const void* value = channelData(index, channel);
+    if (!value) return 0;
+    std::memcpy(out, value, static_cast<size_t>(ParticleChannelByteSize(channel)));
+    return 1;
+  }
+  if (channel == kParticleVelocityChannel) return sampleGridVelocity(index, out);
+  return 0;
+}
+
+int PGroup::hasChannel(int channel) {
+  if (!validChannel(channel)) return 0;
+  if (channel == kParticleVelocityChannel && frame && typeWord == kGridVelocityType) {
+    return frameHasGridVelocity() ? 1 : 0;
+  }
+  return slots[channel].present() ? 1 : 0;
+}
+
+int PGroup::getChannelByteSize(int channel) { return ParticleChannelByteSize(channel); }
+
+int PGroup::getChannelType(int channel) { return ParticleChannelInfoFor(channel).typeCode; }
+
+int PGroup::getChannelComponents(int channel) { return ParticleChannelInfoFor(channel).components; }
+
+void* PGroup::channelData(long long index, int channel) {
+  if (!validChannel(channel) || index < 0) return nullptr;
+  const unsigned int bit = 1u << channel;
+  if (!(decodedChannels.load(std::memory_order_acquire) & bit) && !decompressChannel(channel, true)) {
+    return nullptr;
+  }
+  CVNUtils::CvnArray<char, long long>& data = slots[channel].data;
+  const long long bytes = ParticleChannelByteSize(channel);
+  // Method 0 keeps the stored length, which may be shorter than the particle count implies.
+  if (bytes > 0 && index >= data.size() / bytes) return nullptr;
+  return data.data + index * bytes;
+}
+
+void* PGroup::prepareChannelData(int channel) {
+  if (!validChannel(channel) || particleCount < 0) return nullptr;
+  const long long size = static_cast<long long>(particleCount) * ParticleChannelByteSize(channel);
+  CVNUtils::CvnArray<char, long long>& data = slots[channel].data;
+  if (data.size() != size || data.capacity != size) {
+    // Exact capacity: move the kept contents into storage of exactly `size` bytes.
+    CVNUtils::CvnArray<char, long long> sized;
+    if (!sized.SetSize(size, nullptr, true)) return nullptr;
+    const long long keep = data.size() < size ? data.size() : size;
+    if (keep > 0) std::memcpy(sized.data, data.data, static_cast<size_t>(keep));
+    data = std::move(sized);
+  }
+  decodedChannels.fetch_and(~(1u << channel));
+  if (channel == kParticleIdChannel) idOrderState.store(0);
+  // A channel of zero bytes (no particles, or a channel without storage) is still a success.
+  static char noBytes;
+  return data.data ? data.data : &noBytes;
+}
+
+bool PGroup::setChannelData(int channel, const void* source, long long byteCount) {
+  if (!validChannel(channel) || !source) return false;
+  CVNUtils::CvnArray<char, long long>& data = slots[channel].data;
+  if (data.empty() && !prepareChannelData(channel)) return false;
+  if (byteCount != -1 && byteCount != data.size()) return false;
+  if (data.size() > 0) std::memcpy(data.data, source, static_cast<size_t>(data.size()));
+  return true;
+}
+
+bool PGroup::setName(const char* text, int length) {
+  if (length < 0 || (length > 0 && !text)) return false;
+  if (!name.SetSize(length + 1, nullptr, true)) return false;
+  if (length > 0) std::memcpy(name.data, text, static_cast<size_t>(length));
+  name.data[length] = '\0';
+  return true;
+}
+
+bool PGroup::setCompressedChannel(int channel, int method, const void* bytes, long long length) {
+  if (!validChannel(channel) || length < 0 || (length > 0 && !bytes)) return false;
+  ParticleChannelSlot& slot = slots[channel];
+  slot.data.Clear();
+  slot.compressed.Clear();
+  slot.method = method;
+  decodedChannels.fetch_and(~(1u << channel));
+  if (channel == kParticleIdChannel) idOrderState.store(0);
+  if (length == 0) return true;
+  if (!slot.compressed.SetSize(length, nullptr, true)) return false;
+  std::memcpy(slot.compressed.data, bytes, static_cast<size_t>(length));
+  return true;
+}

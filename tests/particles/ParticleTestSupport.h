@@ -1,0 +1,58 @@
+// Helpers shared by the particle tests: group construction and log capture.
+#pragma once
+
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cache/particles/PGroup.h"
+#include "support/Log.h"
+
+// Records every LogMessage line while alive.
+class LogCapture {
+ public:
+  LogCapture() { SetLogObserver(&LogCapture::record, this); }
+  ~LogCapture() { SetLogObserver(nullptr, nullptr); }
+  std::vector<std::string> lines() {
+    std::lock_guard<std::mutex> guard(lock);
+    return recorded;
+  }
+
+ private:
+  static void record(const char* message, void* context) {
+    auto* self = static_cast<LogCapture*>(context);
+    std::lock_guard<std::mutex> guard(self->lock);
+    self->recorded.emplace_back(message);
+  }
+  std::mutex lock;
+  std::vector<std::string> recorded;
+};
+
+template <typename T>
+std::vector<char> asBytes(const std::vector<T>& values) {
+  std::vector<char> bytes(values.size() * sizeof(T));
+  if (!bytes.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
+  return bytes;
+}
+
+inline void storeChannel(PGroup& group, int channel, int method, const std::vector<char>& bytes) {
+  ASSERT_TRUE(group.setCompressedChannel(channel, method, bytes.data(),
+                                         static_cast<long long>(bytes.size())));
+}
+
+// Single-zone grid-codec stream of raw floats.
+inline std::vector<char> rawFloatStream(const std::vector<float>& values) {
+  std::vector<char> out = {0x01, static_cast<char>(0xFC), 0x00};
+  const int count = static_cast<int>(values.size());
+  out.insert(out.end(), reinterpret_cast<const char*>(&count), reinterpret_cast<const char*>(&count) + 4);
+  const std::vector<char> body = asBytes(values);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+// A group whose ID channel holds ids (raw, method 0) and whose position channel is present.
+inline void fillIds(PGroup& group, const std::vector<long long>& ids) {
+  group.particleCount = static_cast<int>(ids.size());
+  ASSERT_TRUE(group.setChannelData(kParticleIdChannel, ids.data(), -1));
+}
