@@ -14,7 +14,10 @@ bool PGroup::frameHasGridVelocity() { return frame && frame->hasChannel(kVelocit
 int PGroup::sampleGridVelocity(unsigned int index, float* out) {
   if (!frame || !hasChannel(kParticleVelocityChannel)) return 0;
   for (int id = kVelocityX; id < kVelocityX + 3; ++id) {
-    if (!frame->expandChannel(id).present) return 0;
+    if (!frame->expandChannel(id).present) {
+      out[0] = out[1] = out[2] = 0.0f;  // no velocity grid to sample
+      return 0;
+    }
   }
   float position[3];
   if (!getParticle(index, kParticlePositionChannel, position)) return 0;
