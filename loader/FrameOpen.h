@@ -1,0 +1,35 @@
+// Opening and releasing frames, and the shared frame list behind them.
+//
+// Frames opened without a voxel limit and without the import mode are shared: a second open of the
+// same path with the same mapping string, while the file's modification time is unchanged, returns
+// the listed frame with one more reference. Only listed frames are released by deleteIOrv. The
+// exported entry points (newIOrv and its variants, deleteIOrv) are declared in orv/OrvLoader.h.
+#pragma once
+
+#include "support/CvnArray.h"
+
+class CorvaneFrameData;
+class IOrv;
+
+namespace CorvaneFrame {
+
+// The frames shared by reference count, in the order they were listed (a release moves the last
+// entry into the freed place).
+struct FrameDataArray : CVNUtils::CvnArray<CorvaneFrameData*, int> {};
+
+// The loader-wide list; created on first use and destroyed after the loader's teardown.
+FrameDataArray& SharedFrameList();
+
+}  // namespace CorvaneFrame
+
+// Opens path with a mapping string (null as empty), a voxel limit (-1 none) and the import mode.
+// Returns the frame, or null when it cannot be loaded (empty path, unknown extension, reader or
+// plug-in failure); the readers have passed their own messages to LogMessage.
+IOrv* OpenFrame(const char* path, const char* mappings, long long maxVoxels, bool mode);
+
+// Destroys every frame still listed, last to first, each after the line
+// "Corvane cache file not released <frame number> ref:<count>", and empties the list.
+void ReleaseAllListedFrames();
+
+// Makes sure the loader-wide teardown runs when the library or program ends (LoaderTeardown.cpp).
+void EnsureLoaderTeardown();
