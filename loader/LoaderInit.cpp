@@ -1,0 +1,42 @@
+#include "loader/LoaderInit.h"
+
+#include "loader/FrameOpen.h"
+#include "loader/Plugins.h"
+#include "orv/OrvLoader.h"
+#include "support/threading/ThreadManagerStack.h"
+
+namespace {
+
+constexpr unsigned int kVersionNumber = 0x31200;
+int recordedValue = 0;
+
+}  // namespace
+
+int RecordedInitialisationValue() { return recordedValue; }
+
+unsigned int CorvaneSDKGetVersionNumber() { return kVersionNumber; }
+
+int initalizeOrvaLoader(const char* folders, const char* suffix, int value) {
+  // The teardown object must exist before the plug-ins do, so that it unloads them at the end.
+  EnsureLoaderTeardown();
+  recordedValue = value;
+  int mask = 0;
+  if (CorvanePlugins::LoadPlugin(CorvanePlugins::Plugin::Field3D, folders, suffix)) mask |= 1;
+  if (CorvanePlugins::LoadPlugin(CorvanePlugins::Plugin::OpenVDB, folders, suffix)) mask |= 2;
+  return mask;
+}
+
+int initalizeOrvaLoader(const char* folders, const char* suffix, int value,
+                        KUtils::ThreadManager* manager) {
+  const int mask = initalizeOrvaLoader(folders, suffix, value);
+  if (mask == 0 || !manager) return mask;
+  if (!CVNUtils::PushThreadManager(manager)) return 0;
+  bool allAccepted = true;
+  const int handed = CorvanePlugins::HandThreadManagerToPlugins(manager, allAccepted);
+  return handed > 0 && allAccepted ? mask : 0;
+}
+
+void finalizeOrvaLoader() {
+  CVNUtils::PopThreadManager();
+  CorvanePlugins::ReleasePluginThreadManagers();
+}

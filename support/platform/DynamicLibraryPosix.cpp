@@ -1,0 +1,50 @@
+// POSIX implementation of DynamicLibrary.
+#include <dlfcn.h>
+
+#include "support/platform/DynamicLibrary.h"
+
+namespace orv {
+namespace platform {
+
+namespace {
+
+std::string currentDlError(const char* fallback) {
+  const char* text = dlerror();
+  return text ? text : fallback;
+}
+
+}  // namespace
+
+bool DynamicLibrary::open(const char* path) {
+  close();
+  if (!path || !*path) {
+    lastError_ = "empty library name";
+    return false;
+  }
+  handle_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    lastError_ = currentDlError("cannot load library");
+    return false;
+  }
+  lastError_.clear();
+  return true;
+}
+
+void* DynamicLibrary::symbol(const char* name) {
+  if (!handle_ || !name) {
+    lastError_ = "no library loaded";
+    return nullptr;
+  }
+  dlerror();
+  void* address = dlsym(handle_, name);
+  if (!address) lastError_ = currentDlError("symbol not found");
+  return address;
+}
+
+void DynamicLibrary::close() {
+  if (handle_) dlclose(handle_);
+  handle_ = nullptr;
+}
+
+}  // namespace platform
+}  // namespace orv
