@@ -14,6 +14,8 @@ struct LogOutputs {
   std::string filePath;
   bool dateTimePrefix = false;
   bool echo = false;
+  LogObserver observer = nullptr;
+  void* observerContext = nullptr;
 };
 
 LogOutputs& logOutputs() {
@@ -85,12 +87,13 @@ void LogMessage(const char* format, ...) {
   orv::platform::ProcessMutexGuard guard;
   const bool toDebugger = format[0] == '#';
   const LogOutputs& outputs = logOutputs();
-  if (!toDebugger && outputs.filePath.empty() && !outputs.echo) return;
+  if (!toDebugger && outputs.filePath.empty() && !outputs.echo && !outputs.observer) return;
   char message[1024];  // longer messages are cut to fit
   va_list args;
   va_start(args, format);
   FormatBoundedV(message, sizeof message, format, args);
   va_end(args);
+  if (outputs.observer) outputs.observer(message, outputs.observerContext);
   if (toDebugger) orv::platform::WriteDebugOutput(message);
   writeOptionalOutputs(message);
 }
@@ -121,4 +124,10 @@ void SetLogDateTimePrefix(bool enabled) {
 void SetLogEcho(bool enabled) {
   orv::platform::ProcessMutexGuard guard;
   logOutputs().echo = enabled;
+}
+
+void SetLogObserver(LogObserver observer, void* context) {
+  orv::platform::ProcessMutexGuard guard;
+  logOutputs().observer = observer;
+  logOutputs().observerContext = observer ? context : nullptr;
 }

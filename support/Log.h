@@ -30,3 +30,8 @@ void SetLogFilePath(const char* path);
 void SetLogDateTimePrefix(bool enabled);
 // Echoes every LogMessage line to standard output.
 void SetLogEcho(bool enabled);
+
+// Tests: `observer` receives the formatted text of every LogMessage call, whether or not it begins
+// with '#', under the log lock and before any output. A null observer removes it.
+using LogObserver = void (*)(const char* message, void* context);
+void SetLogObserver(LogObserver observer, void* context);

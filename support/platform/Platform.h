@@ -39,7 +39,8 @@ void WriteDebugOutput(const char* text);
 using DebugOutputHook = void (*)(const char* text, void* context);
 void SetDebugOutputCapture(DebugOutputHook hook, void* context);
 
-// One process-wide mutex, usable from the first call on from any thread and never destroyed.
+// One process-wide mutex, usable from the first call on from any thread and never destroyed. The
+// owning thread may lock it again (each lock needs its own unlock).
 void LockProcessMutex();
 void UnlockProcessMutex();
 

@@ -120,8 +120,9 @@ void SetDebugOutputCapture(DebugOutputHook hook, void* context) {
 
 namespace {
 
-std::mutex& processMutex() {
-  static std::mutex* mutex = new std::mutex;  // made once, on first use, never destroyed
+std::recursive_mutex& processMutex() {
+  // Made on first use (thread-safe static initialisation) and never destroyed.
+  static std::recursive_mutex* mutex = new std::recursive_mutex;
   return *mutex;
 }
 
