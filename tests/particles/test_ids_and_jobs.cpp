@@ -6,7 +6,9 @@
 #include <thread>
 
 #include "ParticleTestSupport.h"
+#include "ThreadPerJobManager.h"
 #include "cache/particles/MTComputeParticlesBbox.h"
+#include "tools/orv/ParticleChannelEncoder.h"
 
 TEST(ParticleIds, AscendingIdsNeedNoOrder) {
   PGroup group;
@@ -136,4 +138,51 @@ TEST(ParticleBoundingBox, NonFiniteSumsAreBad) {
   ASSERT_TRUE(job.run(group, box, bad));
   EXPECT_EQ(bad, 1);
   EXPECT_EQ(box.max[0], 1.0f);
+}
+
+TEST(ParticleParallelJobs, BitPlanesAndBoxesAgreeAcrossWorkers) {
+  const int particles = 1000;
+  std::mt19937 random(11);
+  std::vector<unsigned int> words(particles * 3);
+  for (unsigned int& w : words) w = random();
+  std::vector<float> positions(particles * 3);
+  for (int i = 0; i < particles * 3; ++i) positions[i] = static_cast<float>(i % 977) - 400.0f;
+  ParticleChannelEncoding bitPlanes;
+  bitPlanes.method = 4;
+  std::vector<char> stored;
+  ASSERT_TRUE(EncodeParticleChannel(bitPlanes, 4, words.data(), particles, stored));
+
+  KUtils::Box serialBox = KUtils::EmptyBox();
+  int serialBad = 0;
+  {
+    PGroup group;
+    group.particleCount = particles;
+    ASSERT_TRUE(group.setChannelData(0, positions.data(), -1));
+    MTComputeParticlesBbox job;
+    ASSERT_TRUE(job.run(group, serialBox, serialBad));
+  }
+  // The lifetime of the manager encloses every job that runs on it.
+  ThreadPerJobManager manager;
+  PGroup group;
+  group.particleCount = particles;
+  ASSERT_TRUE(group.setChannelData(0, positions.data(), -1));
+  storeChannel(group, 4, 4, stored);
+  {
+    MTComputeParticlesBbox job;
+    KUtils::Box box = KUtils::EmptyBox();
+    int bad = -1;
+    ASSERT_TRUE(job.run(group, box, bad));
+    EXPECT_GT(job.jobCount, 0);
+    EXPECT_EQ(bad, serialBad);
+    for (int a = 0; a < 3; ++a) {
+      EXPECT_EQ(box.min[a], serialBox.min[a]);
+      EXPECT_EQ(box.max[a], serialBox.max[a]);
+    }
+  }
+  for (int i = 0; i < particles; ++i) {
+    unsigned int out[3];
+    ASSERT_EQ(group.getParticle(i, 4, reinterpret_cast<float*>(out)), 1);
+    ASSERT_EQ(std::vector<unsigned int>(out, out + 3),
+              std::vector<unsigned int>(words.begin() + i * 3, words.begin() + i * 3 + 3));
+  }
 }
