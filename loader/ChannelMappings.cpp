@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "loader/EnumFiles.h"
-#include "support/FramePattern.h"
 
 namespace CorvaneMappings {
 
@@ -160,11 +158,3 @@ int CopyBounded(char* out, int size, const char* text) {
 }
 
 }  // namespace CorvaneMappings
-
-std::string DefaultChannelMappings(const char* path) {
-  if (!path || !*path) return CorvaneMappings::OwnChannelMappings();
-  CacheIO::AvailableChannelArray available;
-  CorvaneEnum::CollectAvailableChannels(path, available);
-  if (available.empty()) return CorvaneMappings::OwnChannelMappings();
-  return CorvaneMappings::MappingsFromRules(LowerExtension(path), available);
-}
