@@ -1,0 +1,104 @@
+// One simulation frame in memory: grid description, compressed grid channels expanded on demand,
+// particle groups, and the identity under which the loader shares it.
+#pragma once
+
+#include <string>
+
+#include "cache/ChannelLock.h"
+#include "cache/GridChannelBuffer.h"
+#include "cache/particles/Box.h"
+#include "cache/particles/PGroup.h"
+#include "orv/IOrv.h"
+#include "support/CvnArray.h"
+
+template <int N>
+class SGCompressor;
+class MTComputeParticlesBbox;
+
+class CorvaneFrameData : public IOrv {
+ public:
+  using PGroup = ::PGroup;
+  static constexpr int kChannelCount = 32;
+  static constexpr int kPackedColour = 18;
+
+  CorvaneFrameData();
+  ~CorvaneFrameData() override;
+  CorvaneFrameData(const CorvaneFrameData&) = delete;
+  CorvaneFrameData& operator=(const CorvaneFrameData&) = delete;
+
+  // IOrv, in slot order.
+  const float* getChannel(int id) override;
+  int hasChannel(int id) override;
+  void getGridSize(int* out) override;
+  void getTransform(float* out) override;
+  int getParticleGroupCount() override;
+  ICorvanePrtGroup* getParticleGroup(int index) override;
+  ICorvanePrtGroup* findParticleGroup(const char* name) override;
+
+  // Prepares the frame for a load; mode is the header-only import flag.
+  void resetFrame(bool mode);
+  // Frees the compressed channel stream, the particle groups and the chunk text.
+  void clearContent();
+  // Clears every slot that has a buffer (values freed, range emptied).
+  void clearChannels();
+
+  // Reads an .orv file into the frame. 0 read, 3 cannot open or use, 4 broken, 12 no footer.
+  int ImportOrv(const char* path, bool singleAttempt, bool infoOnly);
+
+  // Makes channel id (0..31) available if the stream holds it or it can be derived.
+  ChannelSlot& expandChannel(int id);
+  // Drops velocity 4..6 unless all three components are present.
+  void discardPartialVelocity();
+  // Trilinear sample of `count` slots from `firstSlot` at a point in grid coordinates; writes one
+  // value per present slot. Returns 1 when at least one slot was sampled.
+  int sampleChannels(int firstSlot, const float* point, float* out, int count);
+  // Gives slot id a fresh buffer of nx*ny*nz (+ extra) floats and marks it present; used by
+  // importers that fill channels directly. Null when out of memory or id is out of range.
+  float* allocateChannel(int id, long long extra = 0);
+  // Replaces the compressed channel stream with n integers (uninitialised); false on no memory.
+  bool allocateCompressedStream(long long n);
+  void freeCompressedStream();
+  long long voxelCount() const {
+    return static_cast<long long>(gridSize[0]) * gridSize[1] * gridSize[2];
+  }
+
+  unsigned int flags = 0;
+  int* compressedStream = nullptr;
+  int compressedLength = 0;
+  unsigned int channelMask = 0;
+  CVNUtils::CvnArray<PGroup, int> particleGroups;
+  int gridSize[3] = {0, 0, 0};
+  int frameNumber = -2147483647 - 1;
+  int formatVersion = 2147483647;
+  unsigned char simulationHeader[392] = {};
+  float headerValue = 0.0f;
+  float transform[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+  float timeStep = 0.0f;
+  float transformA[12] = {};
+  float transformB[12] = {};
+  float transformC[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+  ChannelSlot slots[kChannelCount];
+  long long channelValues[kChannelCount];
+  SGCompressor<1>* decoder1 = nullptr;
+  SGCompressor<3>* decoder3 = nullptr;
+  KUtils::Box particleBox = KUtils::EmptyBox();
+  ChannelLock channelLock;
+  std::string chunkText;
+  std::string path;
+  std::string mappingString;
+  long long modificationTime = 0;
+  int referenceCount = 0;
+  MTComputeParticlesBbox* bboxJob = nullptr;
+
+ private:
+  bool allocateSlot(int id, long long floats);
+  bool findRecord(int id, long long& index, long long& payloadWords) const;
+  bool decodeRecord(int id, long long index, long long payloadWords);
+  void deriveSpeed();
+  void splitPackedColour();
+};
+
+// Reads path into frame with a single open attempt (the loader's use).
+inline int ImportOrv(CorvaneFrameData* frame, const char* path, bool infoOnly) {
+  return frame->ImportOrv(path, true, infoOnly);
+}
