@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/platform/FileLock.h"
+#include "support/platform/Threads.h"
 
 namespace OpenFileRegistry {
 

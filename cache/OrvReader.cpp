@@ -15,6 +15,7 @@
 #include "support/Log.h"
 #include "support/TextConversion.h"
 #include "support/platform/FileLock.h"
+#include "support/platform/Threads.h"
 #include "support/platform/Platform.h"
 
 namespace {

@@ -10,8 +10,6 @@ namespace platform {
 // process holds a conflicting lock or locking is not possible.
 bool TryLockWholeFile(std::FILE* file, bool exclusive);
 void UnlockWholeFile(std::FILE* file);
-// Suspends the calling thread.
-void SleepMilliseconds(int milliseconds);
 
 }  // namespace platform
 }  // namespace orv

@@ -3,9 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 namespace orv {
 namespace platform {
 
@@ -26,10 +23,6 @@ bool TryLockWholeFile(std::FILE* file, bool exclusive) {
 
 void UnlockWholeFile(std::FILE* file) {
   if (file) setLock(file, F_UNLCK);
-}
-
-void SleepMilliseconds(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 }  // namespace platform
