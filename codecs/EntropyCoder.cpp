@@ -1,0 +1,531 @@
+#include "codecs/EntropyCoder.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "support/Allocation.h"
+#include "support/Log.h"
+
+namespace {
+
+// Number of binary digits of a positive x.
+int bitLength(unsigned long long x) {
+  int n = 0;
+  while (x) {
+    ++n;
+    x >>= 1;
+  }
+  return n;
+}
+
+uint64_t loadLittleEndian64(const unsigned char* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// Rates are stored as 32-bit fields; read them unsigned so that no sum can overflow.
+long long rateValue(const EntropyCoder::RateEntry& e) {
+  return static_cast<long long>(static_cast<uint32_t>(e.rate));
+}
+
+int addWrapping(int a, int b) {
+  return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+constexpr long long kEncoderHeadroom = 100000;
+// Bits a file source may still deliver are counted up to this many bytes.
+constexpr unsigned long long kFileBytesCounted = 1ull << 56;
+
+}  // namespace
+
+EntropyCoder::~EntropyCoder() { Release(); }
+
+void EntropyCoder::Release() {
+  deleteArray(srt_);
+  deleteArray(entryCodes_);
+  deleteArray(tree_);
+  srt_ = nullptr;
+  entryCodes_ = nullptr;
+  tree_ = nullptr;
+  nextFree_ = nullptr;
+  poolEnd_ = nullptr;
+  maxDepth_ = 0;
+  ready_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Code tree
+
+bool EntropyCoder::BuildCodeTree(int first, int count, Node* node, long long total,
+                                 unsigned int code, int depth) {
+  int n = count;
+  while (n != 1) {
+    if (n < 1 || depth >= kMaxCodeLength) return false;
+    const long long half = total / 2;
+    long long before = 0;
+    long long after = 0;
+    int leftSize = n;
+    long long leftTotal = total;
+    for (int i = 0; i < n; ++i) {
+      before = after;
+      after += rateValue(srt_[first + i]);
+      if (after >= half) {
+        // The split closest to half; a tie goes to the larger left part.
+        if (after - half <= half - before) {
+          leftSize = i + 1;
+          leftTotal = after;
+        } else {
+          leftSize = i;
+          leftTotal = before;
+        }
+        break;
+      }
+    }
+    if (leftSize == 0 || leftSize == n) return false;
+    if (poolEnd_ - nextFree_ < 2) return false;
+    node->value = first + leftSize;
+    node->child0 = nextFree_++;
+    node->child1 = nextFree_++;
+    if (!BuildCodeTree(first, leftSize, node->child0, leftTotal, code, depth + 1)) return false;
+    code |= 1u << depth;
+    ++depth;
+    first += leftSize;
+    n -= leftSize;
+    total -= leftTotal;
+    node = node->child1;
+  }
+  node->value = srt_[first].value;
+  node->child0 = nullptr;
+  node->child1 = nullptr;
+  if (entryCodes_) entryCodes_[first] = CodeWord{code, depth};
+  if (depth > maxDepth_) maxDepth_ = depth;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encoder
+
+int EntropyCoder::WriteBits(int value, int n) {
+  if (!output_) return 0;
+  long long bits = value;  // bits past 31 repeat the sign, as an arithmetic shift gives them
+  while (n > 0) {
+    const int take = std::min(n, 32 - wordBits_);
+    const uint64_t chunk = static_cast<uint64_t>(bits) & ((1ull << take) - 1);
+    word_ |= static_cast<uint32_t>(chunk << wordBits_);
+    bits >>= take;
+    wordBits_ += take;
+    n -= take;
+    if (wordBits_ == 32) {
+      flushWord();
+      if (output_->size() >= outputLimit_) return 0;
+    }
+  }
+  return 1;
+}
+
+void EntropyCoder::flushWord() {
+  if (wordBits_ == 0) return;
+  const long long at = output_->size();
+  if (output_->SetSize(at + 4)) {
+    unsigned char* p = reinterpret_cast<unsigned char*>(output_->data + at);
+    p[0] = static_cast<unsigned char>(word_);
+    p[1] = static_cast<unsigned char>(word_ >> 8);
+    p[2] = static_cast<unsigned char>(word_ >> 16);
+    p[3] = static_cast<unsigned char>(word_ >> 24);
+  } else {
+    outputFailed_ = true;
+  }
+  word_ = 0;
+  wordBits_ = 0;
+}
+
+void EntropyCoder::writeRawStream(const int* values, long long count, int width) {
+  word_ = 0;
+  wordBits_ = 0;
+  WriteBits(width, 8);
+  WriteBits(minimum_, 32);
+  for (long long i = 0; i < count; ++i) WriteBits(addWrapping(values[i], -minimum_), width);
+}
+
+long long EntropyCoder::Encode(const int* values, long long count,
+                               CVNUtils::CvnArray<char, long long>& output) {
+  Release();
+  if (!values || count <= 0 || count > INT_MAX) return 0;
+  const long long startLength = output.size();
+  if (output.capacity < startLength + kEncoderHeadroom) {
+    if (!output.SetSize(startLength + kEncoderHeadroom, nullptr, true)) return 0;
+    output.SetSize(startLength);
+  }
+  output_ = &output;
+  outputFailed_ = false;
+  word_ = 0;
+  wordBits_ = 0;
+
+  long long lowest = values[0];
+  long long highest = values[0];
+  for (long long i = 1; i < count; ++i) {
+    lowest = std::min<long long>(lowest, values[i]);
+    highest = std::max<long long>(highest, values[i]);
+  }
+  minimum_ = static_cast<int>(lowest);
+  const int width = bitLength(static_cast<unsigned long long>(highest - lowest + 1));
+  outputLimit_ = static_cast<long long>(static_cast<unsigned long long>(startLength) +
+                                        static_cast<unsigned long long>(count) * width / 8 + 8);
+
+  // Rates of the distinct values, found by sorting a copy: the tables stay as large as the
+  // input, however wide the value range.
+  int* sorted = nullptr;
+  if (!newArray(sorted, static_cast<unsigned long long>(count))) {
+    LogMessage("Encode newZeroedArray rates failed!\n");
+    output_ = nullptr;
+    return 0;
+  }
+  std::memcpy(sorted, values, static_cast<size_t>(count) * sizeof(int));
+  std::sort(sorted, sorted + count);
+  long long distinct = 1;
+  for (long long i = 1; i < count; ++i) distinct += sorted[i] != sorted[i - 1];
+  if (!newArray(srt_, static_cast<unsigned long long>(distinct))) {
+    LogMessage("Encode newArray srt failed!\n");
+    deleteArray(sorted);
+    output_ = nullptr;
+    return 0;
+  }
+  symbolCount_ = static_cast<int>(distinct);
+  for (long long i = 0, e = 0; i < count; ++e) {
+    long long j = i + 1;
+    while (j < count && sorted[j] == sorted[i]) ++j;
+    srt_[e] = RateEntry{addWrapping(sorted[i], -minimum_), static_cast<int>(j - i)};
+    i = j;
+  }
+  deleteArray(sorted);
+  std::stable_sort(srt_, srt_ + distinct,
+                   [](const RateEntry& a, const RateEntry& b) { return a.rate > b.rate; });
+
+  // Value offsets in ascending order with their srt position, for looking up code words.
+  int* byValue = nullptr;
+  if (!newZeroedArray(entryCodes_, distinct) ||
+      !newArray(byValue, static_cast<unsigned long long>(distinct))) {
+    LogMessage("Encode newZeroedArray val2code failed!\n");
+    deleteArray(byValue);
+    Release();
+    output_ = nullptr;
+    return 0;
+  }
+  if (!newArray(tree_, static_cast<unsigned long long>(2 * distinct))) {
+    LogMessage("Encode newArray tree failed!\n");
+    deleteArray(byValue);
+    Release();
+    output_ = nullptr;
+    return 0;
+  }
+  for (int i = 0; i < symbolCount_; ++i) byValue[i] = i;
+  std::sort(byValue, byValue + distinct, [this](int a, int b) {
+    return static_cast<uint32_t>(srt_[a].value) < static_cast<uint32_t>(srt_[b].value);
+  });
+  nextFree_ = tree_ + 1;
+  poolEnd_ = tree_ + 2 * distinct;
+  const bool treeFits = BuildCodeTree(0, symbolCount_, tree_, count, 0, 0);
+
+  long long codeBits = 0;
+  for (int i = 0; i < symbolCount_; ++i) codeBits += rateValue(srt_[i]) * entryCodes_[i].length;
+  const long long rawEstimate = count * width / 8;
+  const long long codedEstimate = distinct / 4 + codeBits / 8 + 10;
+
+  // A tree too deep for 32-bit code words cannot be coded: such sequences are stored raw.
+  bool coded = treeFits && rawEstimate >= codedEstimate;
+  if (coded) {
+    const int rateWidth = bitLength(static_cast<unsigned long long>(rateValue(srt_[0])));
+    coded = WriteBits(0, 8) && WriteBits(symbolCount_, 32) && WriteBits(minimum_, 32) &&
+            WriteBits(rateWidth, 6) && WriteBits(width, 6);
+    for (int i = 0; coded && i < symbolCount_; ++i) {
+      const bool newRate = i == 0 || srt_[i].rate != srt_[i - 1].rate;
+      coded = WriteBits(newRate ? 1 : 0, 1) && (!newRate || WriteBits(srt_[i].rate, rateWidth)) &&
+              WriteBits(srt_[i].value, width);
+    }
+    for (long long i = 0; coded && i < count; ++i) {
+      const uint32_t offset = static_cast<uint32_t>(addWrapping(values[i], -minimum_));
+      const int* found =
+          std::lower_bound(byValue, byValue + distinct, offset, [this](int entry, uint32_t v) {
+            return static_cast<uint32_t>(srt_[entry].value) < v;
+          });
+      const CodeWord& word = entryCodes_[*found];
+      coded = WriteBits(static_cast<int>(word.code), word.length);
+    }
+  }
+  deleteArray(byValue);
+  if (!coded) {
+    if (!outputFailed_) output.SetSize(startLength);
+    writeRawStream(values, count, width);
+  }
+  flushWord();
+  Release();
+  output_ = nullptr;
+  if (outputFailed_) return 0;
+  return output.size() - startLength;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoder source
+
+long long EntropyCoder::remainingBits() const {
+  if (file_) {
+    const unsigned long long bytes = std::min(fileBytesLeft_, kFileBytesCounted);
+    return static_cast<long long>(bytes * 8) + (bitIndex_ ? 8 - bitIndex_ : 0);
+  }
+  return static_cast<long long>(end_ - position_) * 8 - bitIndex_;
+}
+
+int EntropyCoder::readBit() {
+  if (file_) {
+    if (bitIndex_ == 0) {
+      const int c = fileBytesLeft_ ? std::fgetc(file_) : EOF;
+      if (c == EOF) {
+        overrun_ = true;
+        return 0;
+      }
+      fileByte_ = static_cast<unsigned char>(c);
+      --fileBytesLeft_;
+      ++fileBytesRead_;
+    }
+    const int bit = (fileByte_ >> bitIndex_) & 1;
+    if (++bitIndex_ == 8) bitIndex_ = 0;
+    return bit;
+  }
+  if (position_ >= end_) {
+    overrun_ = true;
+    return 0;
+  }
+  const int bit = (*position_ >> bitIndex_) & 1;
+  if (++bitIndex_ == 8) {
+    bitIndex_ = 0;
+    ++position_;
+  }
+  return bit;
+}
+
+// The next bits of a memory source, least significant first; at least 57 valid bits unless the
+// source ends sooner, zeros past its end.
+uint64_t EntropyCoder::peekBits() const {
+  const size_t available = static_cast<size_t>(end_ - position_);
+  uint64_t bits = 0;
+  if (available >= 8) {
+    bits = loadLittleEndian64(position_);
+  } else {
+    for (size_t i = 0; i < available; ++i) bits |= static_cast<uint64_t>(position_[i]) << (8 * i);
+  }
+  return bits >> bitIndex_;
+}
+
+void EntropyCoder::consumeBits(int n) {
+  if (n > remainingBits()) {
+    overrun_ = true;
+    position_ = end_;
+    bitIndex_ = 0;
+    return;
+  }
+  const int bits = bitIndex_ + n;
+  position_ += bits >> 3;
+  bitIndex_ = bits & 7;
+}
+
+unsigned int EntropyCoder::ReadBits(int n) {
+  unsigned int result = 0;
+  if (file_) {
+    for (int i = 0; i < n; ++i) {
+      const unsigned int bit = static_cast<unsigned int>(readBit());
+      if (i < 32) result |= bit << i;
+    }
+    return result;
+  }
+  for (int shift = 0; shift < n;) {
+    const int take = std::min(n - shift, 32);
+    const uint64_t bits = peekBits() & ((1ull << take) - 1);
+    consumeBits(take);
+    if (shift < 32) result |= static_cast<unsigned int>(bits << shift);
+    shift += take;
+  }
+  return result;
+}
+
+unsigned long long EntropyCoder::BytesConsumed() const {
+  if (file_) return fileBytesRead_;
+  return static_cast<unsigned long long>(position_ - start_) + (bitIndex_ ? 1 : 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoder
+
+long long EntropyCoder::InitDecoder(const void* source, const void* sourceEnd) {
+  Release();
+  file_ = nullptr;
+  start_ = position_ = static_cast<const unsigned char*>(source);
+  end_ = static_cast<const unsigned char*>(sourceEnd);
+  if (!start_ || end_ < start_) end_ = start_;
+  bitIndex_ = 0;
+  overrun_ = false;
+  return readHeader();
+}
+
+long long EntropyCoder::InitDecoder(std::FILE* file, unsigned long long byteLimit) {
+  Release();
+  file_ = file;
+  start_ = position_ = end_ = nullptr;
+  fileBytesLeft_ = file ? byteLimit : 0;
+  fileBytesRead_ = 0;
+  bitIndex_ = 0;
+  overrun_ = false;
+  if (!file) return 0;
+  return readHeader();
+}
+
+long long EntropyCoder::readHeader() {
+  raw_ = false;
+  const unsigned int kind = ReadBits(8);
+  if (kind != 0) {
+    raw_ = true;
+    symbolCount_ = static_cast<int>(kind);
+    minimum_ = static_cast<int>(ReadBits(32));
+    // A raw value is at most 33 bits wide: a range of 2^32 values.
+    ready_ = !overrun_ && kind <= 33;
+    return ready_ ? 1 : 0;
+  }
+  const unsigned int entries = ReadBits(32);
+  minimum_ = static_cast<int>(ReadBits(32));
+  const int rateWidth = static_cast<int>(ReadBits(6));
+  const int width = static_cast<int>(ReadBits(6));
+  if (overrun_ || entries == 0 || entries > INT_MAX || rateWidth < 1 || rateWidth > 32 ||
+      width < 1 || width > 33) {
+    return 0;
+  }
+  // Distinct offsets below 2^width, and each entry takes at least a flag and an offset.
+  if (width < 33 && entries > (1ull << width)) return 0;
+  const long long neededBits =
+      static_cast<long long>(entries - 1) * (1 + width) + 1 + rateWidth + width;
+  if (neededBits > remainingBits()) return 0;
+
+  symbolCount_ = static_cast<int>(entries);
+  if (!newArray(srt_, entries)) {
+    LogMessage("Encode InitDecoder srt failed!\n");
+    return 0;
+  }
+  long long total = 0;
+  int rate = 0;
+  for (int i = 0; i < symbolCount_; ++i) {
+    if (readBit()) rate = static_cast<int>(ReadBits(rateWidth));
+    srt_[i].rate = rate;
+    srt_[i].value = static_cast<int>(ReadBits(width));
+    total += rateValue(srt_[i]);
+  }
+  if (overrun_) return 0;
+  if (!newArray(tree_, 2ull * entries)) {
+    LogMessage("Encode InitDecoder tree failed!\n");
+    return 0;
+  }
+  nextFree_ = tree_ + 1;
+  poolEnd_ = tree_ + 2ull * entries;
+  if (!BuildCodeTree(0, symbolCount_, tree_, total, 0, 0)) return 0;
+  buildLookup();
+  ready_ = true;
+  return 1;
+}
+
+void EntropyCoder::buildLookup() {
+  lookupBits_ = std::min(maxDepth_, kLookupBits);
+  fillLookup(tree_, 0, 0);
+}
+
+// Every lookup index whose low `depth` bits are `prefix` leads to node.
+void EntropyCoder::fillLookup(const Node* node, int depth, unsigned int prefix) {
+  if (node->child0 && depth < lookupBits_) {
+    fillLookup(node->child0, depth + 1, prefix);
+    fillLookup(node->child1, depth + 1, prefix | (1u << depth));
+    return;
+  }
+  LookupEntry entry;
+  if (!node->child0) {
+    entry.value = addWrapping(minimum_, node->value);
+    entry.lengthLeaf = depth | kLeafFlag;
+  } else {
+    entry.value = static_cast<int>(node - tree_);
+    entry.lengthLeaf = depth;
+  }
+  const unsigned int extensions = 1u << (lookupBits_ - depth);
+  for (unsigned int e = 0; e < extensions; ++e) lookup_[prefix | (e << depth)] = entry;
+}
+
+inline int EntropyCoder::decodeFromMemory() {
+  const uint64_t bits = peekBits();
+  const LookupEntry& entry = lookup_[bits & ((1u << lookupBits_) - 1)];
+  int length = entry.lengthLeaf & 0xFF;
+  if (entry.lengthLeaf & kLeafFlag) {
+    consumeBits(length);
+    return entry.value;
+  }
+  // Deeper codes: continue the walk on the bits already fetched (a code has at most 32).
+  const Node* node = tree_ + entry.value;
+  uint64_t rest = bits >> length;
+  while (node->child0) {
+    node = (rest & 1) ? node->child1 : node->child0;
+    rest >>= 1;
+    ++length;
+  }
+  consumeBits(length);
+  return addWrapping(minimum_, node->value);
+}
+
+int EntropyCoder::DecodeSymbol() {
+  if (!ready_) {
+    overrun_ = true;
+    return 0;
+  }
+  if (raw_) return addWrapping(static_cast<int>(ReadBits(symbolCount_)), minimum_);
+  if (file_) return DecodeSymbolBitwise();
+  return decodeFromMemory();
+}
+
+int EntropyCoder::DecodeSymbolBitwise() {
+  if (!ready_) {
+    overrun_ = true;
+    return 0;
+  }
+  if (raw_) {
+    unsigned int value = 0;
+    for (int i = 0; i < symbolCount_; ++i) {
+      const unsigned int bit = static_cast<unsigned int>(readBit());
+      if (i < 32) value |= bit << i;
+    }
+    return addWrapping(static_cast<int>(value), minimum_);
+  }
+  const Node* node = tree_;
+  while (node->child0) node = readBit() ? node->child1 : node->child0;
+  return addWrapping(minimum_, node->value);
+}
+
+bool EntropyCoder::DecodeAndExpand(int* values, long long count, int base) {
+  if (!ready_) return false;
+  const bool fast = !raw_ && !file_;
+  long long i = 0;
+  while (i < count) {
+    const int symbol = fast ? decodeFromMemory() : DecodeSymbol();
+    if (overrun_) return false;
+    if (symbol >= 0) {
+      values[i++] = addWrapping(base, symbol);
+      continue;
+    }
+    // A run repeats the value before it: none exists for the first place.
+    if (i == 0) return false;
+    const long long run = -static_cast<long long>(symbol);
+    const int repeated = values[i - 1];
+    const long long room = count - i;
+    if (run > room) {
+      std::fill(values + i, values + count, repeated);
+      LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
+      return false;
+    }
+    std::fill(values + i, values + i + run, repeated);
+    i += run;
+  }
+  return true;
+}

@@ -1,0 +1,346 @@
+#include "codecs/SGCompressor.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "codecs/ByteCursor.h"
+#include "codecs/EntropyCoder.h"
+#include "support/Log.h"
+
+namespace {
+
+constexpr float kTinyOffset = 1e-20f;
+
+int addWrapping(int a, int b) {
+  return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+void undoPrediction1D(int* q, long long count, int order) {
+  for (int level = order; level >= 1; --level) {
+    for (long long k = level; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
+  }
+}
+
+void undoPrediction3D(int* q, const long long dims[3], int order) {
+  const long long strides[3] = {1, dims[0], dims[0] * dims[1]};
+  for (int level = order; level >= 1; --level) {
+    for (int axis = 0; axis < 3; ++axis) {
+      if (level >= dims[axis]) continue;
+      const int a1 = (axis + 1) % 3;
+      const int a2 = (axis + 2) % 3;
+      for (long long c2 = 0; c2 < dims[a2]; ++c2) {
+        for (long long c1 = 0; c1 < dims[a1]; ++c1) {
+          int* line = q + c1 * strides[a1] + c2 * strides[a2];
+          const long long s = strides[axis];
+          for (long long k = level; k < dims[axis]; ++k) {
+            line[k * s] = addWrapping(line[k * s], line[(k - 1) * s]);
+          }
+        }
+      }
+    }
+  }
+}
+
+// Float to int with out-of-range values clamped and NaN as 0, so quantisation never overflows.
+int clampToInt(float f) {
+  if (!(f == f)) return 0;
+  if (f >= 2147483648.0f) return INT32_MAX;
+  if (f < -2147483648.0f) return INT32_MIN;
+  return static_cast<int>(f);
+}
+
+bool hasAllExponentBits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return (u & 0x7F800000u) == 0x7F800000u;
+}
+
+}  // namespace
+
+template <int N>
+SGCompressor<N>::SGCompressor(int threads, const CVNUtils::NumaPlacementTable* placementTable,
+                              const unsigned char* nodeSelection)
+    : CVNUtils::CvnParallel(nullptr),
+      requestedThreads(threads),
+      placementTable(placementTable),
+      nodeSelection(nodeSelection) {}
+
+template <int N>
+SGCompressor<N>::~SGCompressor() = default;
+
+template <int N>
+bool SGCompressor<N>::prepareScratch() {
+  const int workers = jobCount > 0 ? jobCount : 1;
+  scratch.Clear();
+  if (!scratch.SetSize(workers)) return false;
+  for (int i = 0; i < workers; ++i) {
+    scratch[i].SetSize(kInitialScratch);
+    scratch[i].SetSize(0);
+  }
+  return true;
+}
+
+template <int N>
+int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceBytes,
+                                float* destination, long long capacityFloats) {
+  consumed = 0;
+  sourcePointer = static_cast<const unsigned char*>(source);
+  setupThreads(requestedThreads, placementTable, nodeSelection);
+  if (!prepareScratch() || !source || !destination || capacityFloats < 0) return 0;
+  orv::ByteCursor cursor(source, sourcePointer + sourceBytes);
+  unsigned short magic = 0;
+  if (!cursor.readU16(magic)) return 0;
+  consumed = 2;
+  if (magic == kSingleZoneMagic) {
+    Zone zone;
+    zone.source = cursor.position();
+    zone.byteLimit = sourceBytes - 2;
+    zone.position = 0;
+    zone.capacity = static_cast<unsigned long long>(capacityFloats);
+    zone.values = destination;
+    return DecompressZone(zone, 0);
+  }
+  if (magic != kZonedMagic && magic != kZonedMagicAlt) return 0;
+  return decodeZoned(sourceBytes, destination, capacityFloats);
+}
+
+template <int N>
+int SGCompressor<N>::decodeZoned(unsigned long long sourceBytes, float* destination,
+                                 long long capacityFloats) {
+  orv::ByteCursor cursor(sourcePointer + 2, sourcePointer + sourceBytes);
+  unsigned short zoneCount = 0;
+  if (!cursor.readU16(zoneCount)) return 0;
+  if (cursor.remaining() < 8ull * zoneCount) return 0;
+  const unsigned char* firstIndexes = cursor.position();
+  const unsigned char* offsets = firstIndexes + 4ull * zoneCount;
+  cursor.skip(8ull * zoneCount);
+  consumed = 4 + 8ull * zoneCount;
+  const unsigned long long remaining = sourceBytes - consumed;
+  const unsigned char* zoneArea = cursor.position();
+
+  auto field = [](const unsigned char* table, int i) {
+    orv::ByteCursor c(table + 4 * i, table + 4 * i + 4);
+    int v = 0;
+    c.readI32(v);
+    return static_cast<long long>(v);
+  };
+  // Indexes and offsets must lie inside the destination and the zone area and must not
+  // decrease, so that zones never overlap.
+  for (int i = 0; i < zoneCount; ++i) {
+    const long long first = field(firstIndexes, i);
+    const long long offset = field(offsets, i);
+    if (offset < 0 || static_cast<unsigned long long>(offset) >= remaining) return 0;
+    if (first < 0 || first >= capacityFloats) return 0;
+    if (i > 0 && (first < field(firstIndexes, i - 1) || offset < field(offsets, i - 1))) return 0;
+  }
+  zones.Clear();
+  if (!zones.SetSize(zoneCount)) return 0;
+  for (int i = 0; i < zoneCount; ++i) {
+    const long long first = field(firstIndexes, i);
+    const long long offset = field(offsets, i);
+    const long long nextFirst = i + 1 < zoneCount ? field(firstIndexes, i + 1) : capacityFloats;
+    const long long nextOffset =
+        i + 1 < zoneCount ? field(offsets, i + 1) : static_cast<long long>(remaining);
+    Zone& zone = zones[i];
+    zone.source = zoneArea + offset;
+    zone.values = destination + first;
+    zone.byteLimit = static_cast<unsigned long long>(nextOffset - offset);
+    zone.capacity = static_cast<unsigned long long>(nextFirst - first);
+    // The zone magic is not checked; a zone too short for it fails on its first field.
+    zone.position = 2;
+  }
+  runJobs(1, nullptr);
+  return 1;
+}
+
+template <int N>
+int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
+  const unsigned char* begin = zone.source + (zone.position < zone.byteLimit ? zone.position
+                                                                             : zone.byteLimit);
+  orv::ByteCursor cursor(begin, zone.source + zone.byteLimit);
+  unsigned char method = 0;
+  if (!cursor.readU8(method)) return 0;
+  if (method == 0 || method == 1) {
+    int count = 0;
+    if (!cursor.readI32(count) || count < 0 ||
+        static_cast<unsigned long long>(count) > zone.capacity) {
+      return 0;
+    }
+    if (method == 0) {
+      if (cursor.remaining() < 4ull * count) return 0;
+      std::memcpy(zone.values, cursor.position(), 4ull * count);
+    } else {
+      float value = 0;
+      if (!cursor.readF32(value)) return 0;
+      for (int k = 0; k < count; ++k) zone.values[k] = value;
+    }
+    return 1;
+  }
+  if (method != 2) return 0;
+
+  long long dims[3] = {0, 1, 1};
+  bool fits = true;
+  long long count = 0;
+  if (N == 1) {
+    int c = 0;
+    fits = cursor.readI32(c);
+    dims[0] = count = c;
+  } else {
+    int d[3] = {0, 0, 0};
+    fits = cursor.readI32(d[0]) && cursor.readI32(d[1]) && cursor.readI32(d[2]);
+    for (int a = 0; a < 3; ++a) dims[a] = d[a];
+    if (d[0] < 0 || d[1] < 0 || d[2] < 0) return 0;
+    count = dims[0] * dims[1] * dims[2];
+  }
+  float scale = 0, offset = 0;
+  int base = 0;
+  unsigned char order = 0;
+  fits = fits && cursor.readF32(scale) && cursor.readF32(offset) && cursor.readI32(base) &&
+         cursor.readU8(order);
+  if (!fits) {
+    LogMessage("Can't allocate %d MB for decompression", 0);
+    return 0;
+  }
+  // The zone may write no more than its capacity: checked before any scratch is sized.
+  if (count < 0 || static_cast<unsigned long long>(count) > zone.capacity || count > INT32_MAX) {
+    return 0;
+  }
+  if (offset > 0 && offset < kTinyOffset) offset = 0;
+  CVNUtils::CvnArray<int, int>& q = scratch[worker];
+  if (!q.SetSize(static_cast<int>(count))) {
+    LogMessage("Can't allocate %d MB for decompression", static_cast<int>(count / 1048576));
+    return 0;
+  }
+  EntropyCoder coder;
+  if (!coder.InitDecoder(cursor.position(), cursor.end())) return 0;
+  if (!coder.DecodeAndExpand(q.data, count, base)) return 0;
+  if (N == 1) {
+    undoPrediction1D(q.data, count, order);
+  } else {
+    undoPrediction3D(q.data, dims, order);
+  }
+  const float inverse = 1.0f / scale;
+  for (long long k = 0; k < count; ++k) {
+    const float product = static_cast<float>(q.data[k]) * inverse;
+    zone.values[k] = product + offset;
+  }
+  return 1;
+}
+
+template <int N>
+long long SGCompressor<N>::CompressZone(Zone& zone) {
+  static_assert(N == 1 || N == 3, "");
+  if (N != 1 || !zone.output) return 0;
+  CVNUtils::CvnArray<char, long long>& out = *zone.output;
+  out.SetSize(0);
+  orv::ByteAppender put(out);
+  put.u16(kSingleZoneMagic);
+  const int count = zone.count > 0 && zone.values ? zone.count : 0;
+  const float* v = zone.values;
+  float lowest = count ? v[0] : 0.0f;
+  float highest = lowest;
+  for (int k = 0; k < count; ++k) {
+    if (hasAllExponentBits(v[k])) {
+      lowest = highest = 0.0f;
+      break;
+    }
+    if (v[k] < lowest) lowest = v[k];
+    if (v[k] > highest) highest = v[k];
+  }
+  if (std::fabs(lowest - highest) < kTinyOffset) {
+    put.u8(1);
+    put.i32(count);
+    put.f32(lowest);
+    return out.size();
+  }
+  const long long headerEnd = out.size();
+  auto writeRaw = [&]() {
+    out.SetSize(headerEnd);
+    put.u8(0);
+    put.i32(count);
+    put.bytes(v, 4ll * count);
+    return out.size();
+  };
+  if (zone.precisionBits >= 20) return writeRaw();
+  float rangeMin = zone.rangeMinimum;
+  float rangeMax = zone.rangeMaximum;
+  if (rangeMin == FLT_MAX || rangeMax == -FLT_MAX) {
+    rangeMin = lowest;
+    rangeMax = highest;
+  }
+  if (!zone.quantised.SetSize(count)) {
+    LogMessage("Can't allocate %d MB for compression", count / 1048576);
+    return out.size();
+  }
+  int* q = zone.quantised.data;
+  const float scale = zone.precisionBits < 1
+                          ? 1.0f / zone.quantumStep
+                          : std::ldexp(1.0f, zone.precisionBits) / (rangeMax - rangeMin);
+  for (int k = 0; k < count; ++k) {
+    const float scaled = (v[k] - rangeMin) * scale;
+    q[k] = clampToInt(std::floor(scaled + 0.5f));
+  }
+  const int order = zone.predictionOrder < 0 ? 0 : (zone.predictionOrder > 255 ? 255
+                                                                               : zone.predictionOrder);
+  for (int p = 0; p < order; ++p) {
+    for (int k = count - 1; k >= p + 1; --k) q[k] = addWrapping(q[k], -q[k - 1]);
+  }
+  long long base = q[0], top = q[0];
+  for (int k = 1; k < count; ++k) {
+    if (q[k] < base) base = q[k];
+    if (q[k] > top) top = q[k];
+  }
+  // Offsets from the base must stay non-negative: wider spreads are kept as raw floats.
+  if (top - base > INT32_MAX) return writeRaw();
+  put.u8(2);
+  put.i32(count);
+  put.f32(scale);
+  put.f32(rangeMin);
+  put.i32(static_cast<int>(base));
+  put.u8(static_cast<unsigned char>(order));
+  for (int k = 0; k < count; ++k) q[k] = static_cast<int>(q[k] - base);
+  // Run marking: a value followed by r >= 4 repeats becomes the value and -r.
+  long long kept = 1;
+  int last = q[0];
+  int repeats = 0;
+  for (int k = 1; k < count; ++k) {
+    const int value = q[k];
+    if (value != last) {
+      q[kept++] = value;
+      last = value;
+      repeats = 0;
+    } else if (repeats < 3) {
+      q[kept++] = value;
+      ++repeats;
+    } else if (repeats == 3) {
+      kept -= 3;
+      q[kept++] = -4;
+      repeats = 4;
+    } else {
+      --q[kept - 1];
+      ++repeats;
+    }
+  }
+  EntropyCoder coder;
+  if (coder.Encode(q, kept, out) == 0) {
+    out.SetSize(2);
+    return out.size();
+  }
+  return out.size();
+}
+
+template <int N>
+void SGCompressor<N>::processJob(CVNUtils::Job& job) {
+  const int step = jobCount > 0 ? jobCount : 1;
+  for (int j = job.index; j < zones.size(); j += step) {
+    if (job.mode == 0) {
+      if (N == 1) CompressZone(zones[j]);
+    } else if (job.mode == 1) {
+      DecompressZone(zones[j], job.index);
+    }
+  }
+}
+
+template class SGCompressor<1>;
+template class SGCompressor<3>;

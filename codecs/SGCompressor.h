@@ -1,0 +1,87 @@
+// Zone-based float-array codec.
+//
+// A stream is one zone (magic 0xFC01) or a table of zones (0xFC02/0xFC03) that decode
+// independently, in parallel on the CvnParallel jobs: job j decodes zones j, j + T, j + 2T, ...
+// A zone holds raw floats (method 0), one constant (method 1), or quantised, delta-predicted,
+// run-marked and entropy-coded integers (method 2). N is the dimension of the prediction:
+// SGCompressor<1> predicts along the value order, SGCompressor<3> along x, y and z of a box and
+// is decoded only.
+//
+// Every zone reads only its own bytes and writes only its own slice of the destination; a zone
+// that fails leaves its slice as it was.
+#pragma once
+
+#include <cfloat>
+
+#include "support/CvnArray.h"
+#include "support/threading/CvnParallel.h"
+
+// One zone of a stream. The encoder fields describe what CompressZone quantises; the decoder
+// fields bound what DecompressZone may read and write.
+struct SGZone {
+  CVNUtils::CvnArray<char, long long>* output = nullptr;  // encoder: the zone's stream bytes
+  CVNUtils::CvnArray<int, long long> quantised;            // encoder: the zone's integers
+  const unsigned char* source = nullptr;                   // decoder: start of the zone's bytes
+  float* values = nullptr;     // encoder: input values; decoder: the zone's first destination
+  int count = 0;               // encoder: number of input values
+  float rangeMinimum = FLT_MAX;   // FLT_MAX: take the values' own minimum
+  float rangeMaximum = -FLT_MAX;  // -FLT_MAX: take the values' own maximum
+  int precisionBits = 8;  // < 1: step quantumStep; 1..19: 2^bits steps over the range; >= 20: raw
+  float quantumStep = 0.0f;
+  int predictionOrder = 1;          // difference passes, 0..255
+  unsigned long long position = 0;   // decoder: bytes of the zone read so far
+  unsigned long long byteLimit = 0;  // decoder: bytes that belong to the zone
+  unsigned long long capacity = 0;   // decoder: floats the zone may write
+};
+ORV_DECLARE_BYTE_MOVABLE(SGZone);
+
+template <int N>
+class SGCompressor : public CVNUtils::CvnParallel {
+  static_assert(N == 1 || N == 3, "prediction is one- or three-dimensional");
+
+ public:
+  using Zone = SGZone;
+
+  static constexpr unsigned short kSingleZoneMagic = 0xFC01;
+  static constexpr unsigned short kZonedMagic = 0xFC02;
+  static constexpr unsigned short kZonedMagicAlt = 0xFC03;
+  // Integers each worker's scratch array holds before it grows.
+  static constexpr int kInitialScratch = 100000;
+
+  // threads: -1 for the default count; the placement arguments go to setupThreads unchanged.
+  SGCompressor(int threads, const CVNUtils::NumaPlacementTable* placementTable,
+               const unsigned char* nodeSelection);
+  ~SGCompressor() override;
+
+  // Decodes the stream source[0 .. sourceBytes) into destination[0 .. capacityFloats). Returns 1
+  // when the container is valid and its zones were run (a zoned stream returns 1 whatever its
+  // zones' results; a single-zone stream returns the zone's result), 0 otherwise. An invalid zone
+  // table writes nothing.
+  int Decompress(const void* source, unsigned long long sourceBytes, float* destination,
+                 long long capacityFloats);
+  // Decodes one zone body at zone.source + zone.position with worker's scratch array. 1 or 0.
+  int DecompressZone(Zone& zone, int worker);
+  // One-dimensional form only: writes a single-zone stream of zone.values[0 .. count) into
+  // *zone.output and returns its length.
+  long long CompressZone(Zone& zone);
+
+  // Mode 0 compresses, mode 1 decompresses the zones j = index, index + jobCount, ...
+  void processJob(CVNUtils::Job& job) override;
+  const char* name() override { return "SGCompressor"; }
+
+  int requestedThreads;
+  const CVNUtils::NumaPlacementTable* placementTable;
+  const unsigned char* nodeSelection;
+  const unsigned char* sourcePointer = nullptr;
+  unsigned long long consumed = 0;
+  CVNUtils::CvnArray<Zone, int> zones;
+  CVNUtils::CvnArray<CVNUtils::CvnArray<char, long long>, int> zoneOutputs;
+  CVNUtils::CvnArray<CVNUtils::CvnArray<int, int>, int> scratch;
+
+ private:
+  bool prepareScratch();
+  int decodeZoned(unsigned long long sourceBytes, float* destination, long long capacityFloats);
+};
+
+extern template class SGCompressor<1>;
+extern template class SGCompressor<3>;

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "codecs/SGCompressor.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes compress(std::vector<float>& v, int bits, int order) {
+  CVNUtils::CvnArray<char, long long> out;
+  SGZone zone;
+  zone.output = &out;
+  zone.values = v.data();
+  zone.count = static_cast<int>(v.size());
+  zone.precisionBits = bits;
+  zone.predictionOrder = order;
+  SGCompressor<1> codec(-1, nullptr, nullptr);
+  EXPECT_EQ(codec.CompressZone(zone), out.size());
+  return Bytes(out.begin(), out.end());
+}
+
+TEST(SGCompressorVectors, ElevenByteConstantZone) {
+  const Bytes s = {0x01, 0xFC, 0x01, 0x03, 0, 0, 0, 0, 0, 0x80, 0x3F};
+  SGCompressor<1> codec(-1, nullptr, nullptr);
+  std::vector<float> out(5, -2.0f);
+  EXPECT_EQ(codec.Decompress(s.data(), s.size(), out.data(), 5), 1);
+  EXPECT_EQ(out, (std::vector<float>{1, 1, 1, -2, -2}));
+  std::vector<float> small(2, -2.0f);
+  EXPECT_EQ(codec.Decompress(s.data(), s.size(), small.data(), 2), 0);
+  EXPECT_EQ(small, (std::vector<float>{-2, -2}));
+}
+
+TEST(SGCompressorVectors, ThirtyTwoByteQuantisedZone) {
+  std::vector<float> v = {0, 1, 2, 3, 4};
+  const Bytes s = compress(v, 8, 1);
+  EXPECT_EQ(s, (Bytes{0x01, 0xFC, 0x02, 0x05, 0, 0, 0, 0, 0, 0x80, 0x42, 0, 0, 0, 0, 0,
+                      0, 0, 0, 0x01, 0x07, 0, 0, 0, 0, 0, 0x20, 0x10, 0x08, 0x04, 0, 0}));
+  SGCompressor<1> codec(-1, nullptr, nullptr);
+  std::vector<float> out(5);
+  EXPECT_EQ(codec.Decompress(s.data(), s.size(), out.data(), 5), 1);
+  EXPECT_EQ(out, v);
+}
+
+TEST(SGCompressorRoundTrip, AllMethodsAndOrders) {
+  std::mt19937 rng(4);
+  for (int order = 0; order <= 3; ++order) {
+    for (int bits : {4, 12, 19, 24}) {
+      std::vector<float> v(5000);
+      for (size_t i = 0; i < v.size(); ++i)
+        v[i] = (i % 700 < 300) ? 0.0f : std::sin(i * 0.01f) * 3.0f + (rng() % 10) * 0.001f;
+      const Bytes s = compress(v, bits, order);
+      SGCompressor<1> codec(-1, nullptr, nullptr);
+      std::vector<float> out(v.size());
+      ASSERT_EQ(codec.Decompress(s.data(), s.size(), out.data(), out.size()), 1);
+      const float tolerance = bits >= 20 ? 0.0f : 6.01f / (1 << bits);
+      for (size_t i = 0; i < v.size(); ++i) ASSERT_NEAR(out[i], v[i], tolerance) << i;
+    }
+  }
+}
+
+TEST(SGCompressorZoned, FailingZoneLeavesItsSliceAndOthersDecode) {
+  // Three zones of 4 values: constant, unknown method, raw.
+  Bytes body0 = {0x01, 0xFC, 1, 4, 0, 0, 0, 0, 0, 0x40, 0x40};
+  Bytes body1 = {0x01, 0xFC, 9, 0, 0};
+  Bytes body2 = {0x01, 0xFC, 0, 4, 0, 0, 0};
+  for (int i = 0; i < 4; ++i) {
+    float f = 10.0f + i;
+    unsigned char b[4];
+    std::memcpy(b, &f, 4);
+    body2.insert(body2.end(), b, b + 4);
+  }
+  auto zoned = [&](std::vector<int> firsts, std::vector<int> offsets) {
+    Bytes s = {0x02, 0xFC, 3, 0};
+    for (auto* t : {&firsts, &offsets})
+      for (int x : *t)
+        for (int k = 0; k < 4; ++k) s.push_back(static_cast<unsigned char>(x >> (8 * k)));
+    s.insert(s.end(), body0.begin(), body0.end());
+    s.insert(s.end(), body1.begin(), body1.end());
+    s.insert(s.end(), body2.begin(), body2.end());
+    return s;
+  };
+  const int o1 = static_cast<int>(body0.size()), o2 = o1 + static_cast<int>(body1.size());
+  SGCompressor<1> codec(-1, nullptr, nullptr);
+  std::vector<float> out(12, -1.0f);
+  const Bytes good = zoned({0, 4, 8}, {0, o1, o2});
+  EXPECT_EQ(codec.Decompress(good.data(), good.size(), out.data(), 12), 1);
+  EXPECT_EQ(out, (std::vector<float>{3, 3, 3, 3, -1, -1, -1, -1, 10, 11, 12, 13}));
+
+  for (const Bytes& bad : {zoned({0, 8, 4}, {0, o1, o2}), zoned({0, 4, 12}, {0, o1, o2}),
+                           zoned({0, 4, 8}, {0, o2, o1})}) {
+    std::vector<float> untouched(12, -1.0f);
+    EXPECT_EQ(codec.Decompress(bad.data(), bad.size(), untouched.data(), 12), 0);
+    EXPECT_EQ(untouched, std::vector<float>(12, -1.0f));
+  }
+}
+
+TEST(SGCompressorBadInput, RandomCorruptionsStayInsideSlice) {
+  std::vector<float> v(3000);
+  for (size_t i = 0; i < v.size(); ++i) v[i] = std::cos(i * 0.003f);
+  const Bytes s = compress(v, 10, 2);
+  std::mt19937 rng(8);
+  SGCompressor<1> codec(-1, nullptr, nullptr);
+  SGCompressor<3> codec3(-1, nullptr, nullptr);
+  for (int trial = 0; trial < 2000; ++trial) {
+    Bytes c = s;
+    for (int k = 0; k < 1 + trial % 4; ++k) c[rng() % c.size()] = static_cast<unsigned char>(rng());
+    c.resize(c.size() - rng() % 8);
+    std::vector<float> out(v.size());
+    codec.Decompress(c.data(), c.size(), out.data(), static_cast<long long>(out.size()));
+    codec3.Decompress(c.data(), c.size(), out.data(), static_cast<long long>(out.size()));
+  }
+}
+
+}  // namespace
