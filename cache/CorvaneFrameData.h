@@ -96,6 +96,7 @@ class CorvaneFrameData : public IOrv {
   bool decodeRecord(int id, long long index, long long payloadWords);
   void deriveSpeed();
   void splitPackedColour();
+  bool coloursPresent() const;
 };
 
 // Reads path into frame with a single open attempt (the loader's use).

@@ -69,7 +69,7 @@ ChannelSlot& CorvaneFrameData::expandChannel(int id) {
   ChannelSlot& slot = slots[id];
   {
     ChannelLockGuard guard(channelLock);
-    if (!slot.present) {
+    if (!slot.present && !(id == kPackedColour && coloursPresent())) {
       long long index = 0, words = 0;
       if (voxelCount() > 0 && findRecord(id, index, words)) {
         if (allocateSlot(id, voxelCount() + 4)) {
@@ -108,10 +108,14 @@ void CorvaneFrameData::deriveSpeed() {
   job.runJobs(0);
 }
 
-// Splits the packed 0x00RRGGBB words into red, green and blue. Components already handed out are
-// never replaced: when all three are present the packed channel simply stays as decoded.
+bool CorvaneFrameData::coloursPresent() const {
+  return slots[kRed].present && slots[kRed + 1].present && slots[kRed + 2].present;
+}
+
+// Splits the packed 0x00RRGGBB words into red, green and blue, then frees them. Once the three
+// components exist the packed channel is never decoded again, so arrays already handed out stay
+// valid and a direct request for it answers null.
 void CorvaneFrameData::splitPackedColour() {
-  if (slots[kRed].present && slots[kRed + 1].present && slots[kRed + 2].present) return;
   const long long voxels = voxelCount();
   for (int c = kRed; c < kRed + 3; ++c) {
     slots[c].clear();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstddef>
 #include <cstdint>
 
 namespace OpenFileRegistry {

@@ -2,15 +2,19 @@
 #include "converter/CommandLine.h"
 #include "converter/ConversionLoop.h"
 #include "converter/FrameConverter.h"
+#include "converter/VdbExport.h"
+#include "orv/OrvLoader.h"
 
 namespace {
 
-// Frames cannot be opened by this program yet: every load is reported as failed.
-class UnavailableFrameConverter : public FrameConverter {
+// Frames open through the library's shared frame list and export as OpenVDB files.
+class VdbFrameConverter : public FrameConverter {
  public:
-  IOrv* openFrame(const char*) override { return nullptr; }
-  int exportFrame(const char*, IOrv*) override { return 2; }
-  void releaseFrame(IOrv*) override {}
+  IOrv* openFrame(const char* path) override { return newIOrv(path); }
+  int exportFrame(const char* destination, IOrv* frame) override {
+    return ExportFrameToVdb(destination, *frame);
+  }
+  void releaseFrame(IOrv* frame) override { deleteIOrv(frame); }
 };
 
 }  // namespace
@@ -19,6 +23,6 @@ int main(int argc, char** argv) {
   ConverterSettings settings;
   const int status = ParseCommandLine(argc, argv, settings);
   if (status >= 0) return status;
-  UnavailableFrameConverter converter;
+  VdbFrameConverter converter;
   return RunConversionLoop(settings, converter);
 }

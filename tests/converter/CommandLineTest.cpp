@@ -1,5 +1,6 @@
 // Runs the real orvconvert and compares its whole standard output; standard error must stay empty.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -23,7 +24,8 @@ std::string readAll(const std::string& path) {
 }
 
 RunResult runConverter(const std::string& arguments) {
-  const std::string base = ::testing::TempDir() + "orvconvert_run";
+  // CTest runs test cases in parallel processes: each run gets files of its own.
+  const std::string base = ::testing::TempDir() + "orvconvert_run_" + std::to_string(getpid());
   const std::string command = std::string("\"") + ORVCONVERT_PATH + "\" " + arguments + " >" +
                               base + ".out 2>" + base + ".err";
   RunResult result;

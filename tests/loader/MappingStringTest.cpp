@@ -102,7 +102,7 @@ TEST(ParseMappings, AnyBytesStayInBounds) {
 TEST(OwnList, MatchesTheConverterGridNames) {
   const std::string own = CorvaneMappings::OwnChannelMappings();
   EXPECT_EQ(own.rfind("1,Temperature_cvn;2,Smoke_cvn;4,VelocityX_cvn;", 0), 0u);
-  EXPECT_EQ(own.substr(own.size() - 23), "17,AdvectionOriginZ_cvn;");
+  EXPECT_EQ(own.substr(own.size() - 24), "17,AdvectionOriginZ_cvn;");
   GridMappingArray parsed;
   ASSERT_TRUE(CorvaneMappings::ParseChannelMappings(own.c_str(), parsed));
   EXPECT_EQ(parsed.size(), 16);

@@ -14,7 +14,7 @@
 
 namespace {
 
-const std::string kTestData = "/work/shared/testdata/";
+const std::string kTestData = ORV_REFERENCE_DIR;
 
 std::string readFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
