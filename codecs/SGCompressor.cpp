@@ -191,7 +191,12 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
     fits = cursor.readI32(d[0]) && cursor.readI32(d[1]) && cursor.readI32(d[2]);
     for (int a = 0; a < 3; ++a) dims[a] = d[a];
     if (d[0] < 0 || d[1] < 0 || d[2] < 0) return 0;
-    count = dims[0] * dims[1] * dims[2];
+    // A zone box from a damaged stream may describe more values than 64 bits can count.
+    long long plane = 0;
+    if (__builtin_mul_overflow(dims[0], dims[1], &plane) ||
+        __builtin_mul_overflow(plane, dims[2], &count)) {
+      return 0;
+    }
   }
   float scale = 0, offset = 0;
   int base = 0;
