@@ -7,34 +7,12 @@
 
 #include "support/threading/CvnParallel.h"
 #include "support/threading/ThreadManagerStack.h"
+#include "tools/testing/ThreadPerTaskManager.h"
 
 namespace {
 
 using CVNUtils::CvnParallel;
 using CVNUtils::Job;
-
-// Starts one thread per asynchronous procedure and joins them all on destruction.
-class ThreadPerTaskManager : public KUtils::ThreadManager {
- public:
-  ~ThreadPerTaskManager() {
-    for (std::thread& t : threads) t.join();
-  }
-  void terminateAll(bool) override {}
-  int run(int, KUtils::BatchProcedure*, KUtils::ProgressCallback*, bool) override { return 0; }
-  void setLowPriority(int) override {}
-  int runAsync(KUtils::ThreadProcedure* procedure, void* data, int) override {
-    threads.emplace_back([procedure, data] { procedure->run(data); });
-    return 0;
-  }
-  int runAsyncDefault(KUtils::ThreadProcedure* procedure, void* data) override {
-    return runAsync(procedure, data, 0);
-  }
-  void setStackSize(int) override {}
-  int getCurrentThreadIndex() override { return -1; }
-  int reserved() override { return 0; }
-
-  std::vector<std::thread> threads;
-};
 
 struct RecordingJob : CvnParallel {
   using CvnParallel::CvnParallel;
