@@ -23,8 +23,8 @@ namespace CVNUtils {
 template <typename T>
 struct IsByteMovable : std::is_trivially_copyable<T> {};
 
-#define ORV_DECLARE_BYTE_MOVABLE(Type)                      \
-  template <>                                               \
+#define ORV_DECLARE_BYTE_MOVABLE(Type) \
+  template <>                          \
   struct CVNUtils::IsByteMovable<Type> : std::true_type {}
 
 template <typename T, typename Index, int B>
@@ -89,39 +89,28 @@ class CvnArray : public CvnArrayBase<T, Index, B> {
       this->count = n;
       return true;
     }
+    // The fill value may be one of this array's own elements: follow it to the new storage.
+    const Index fillIndex = ownIndexOf(fill);
     if (n > this->capacity && !reallocate(exact ? n : grownCapacity(n))) return false;
-    for (Index i = this->count; i < n; ++i) {
-      if (fill) {
-        if constexpr (std::is_copy_constructible<T>::value) {
-          new (&this->data[i]) T(*fill);
-        }
-      } else if constexpr (!std::is_trivially_default_constructible<T>::value) {
-        new (&this->data[i]) T();
-      }
-    }
+    if (fillIndex >= 0) fill = this->data + fillIndex;
+    for (Index i = this->count; i < n; ++i) constructAt(i, fill);
     this->count = n;
     return true;
   }
 
-  // Adds one element at the end; false (and an emptied array) when storage cannot grow.
+  // Adds one element at the end; false (and an emptied array) when storage cannot grow. x may be
+  // one of this array's own elements: it is followed to the new storage when the array grows.
   bool Append(const T& x) {
-    if (this->count == this->capacity) {
-      // x may live inside this array: keep a copy while the storage moves.
-      if constexpr (std::is_copy_constructible<T>::value) {
-        T keep(x);
-        if (!SetSize(this->count + 1)) return false;
-        this->data[this->count - 1] = std::move(keep);
-        return true;
-      }
-    }
-    if (!SetSize(this->count + 1)) return false;
-    this->data[this->count - 1] = x;
+    const T* source = &x;
+    if (!growByOne(source)) return false;
+    this->data[this->count - 1] = *source;
     return true;
   }
 
   bool Append(T&& x) {
-    if (!SetSize(this->count + 1)) return false;
-    this->data[this->count - 1] = std::move(x);
+    const T* source = &x;
+    if (!growByOne(source)) return false;
+    this->data[this->count - 1] = std::move(*const_cast<T*>(source));
     return true;
   }
 
@@ -161,9 +150,43 @@ class CvnArray : public CvnArrayBase<T, Index, B> {
  private:
   static_assert(IsByteMovable<T>::value,
                 "CvnArray relocates elements by byte copy: declare the type byte-movable");
+  static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
+                "CvnArray storage is aligned for ordinary types only");
 
+  // Constructs position i as a copy of *fill, or by default (class types only) without one.
+  void constructAt(Index i, const T* fill) {
+    if constexpr (std::is_copy_constructible<T>::value) {
+      if (fill) {
+        new (&this->data[i]) T(*fill);
+        return;
+      }
+    }
+    if constexpr (!std::is_trivially_default_constructible<T>::value) new (&this->data[i]) T();
+  }
+
+  // Position of p among the elements in use, or -1 when p points elsewhere.
+  Index ownIndexOf(const T* p) const {
+    if (!p || !this->data) return -1;
+    const auto address = reinterpret_cast<std::uintptr_t>(p);
+    const auto first = reinterpret_cast<std::uintptr_t>(this->data);
+    const auto end = reinterpret_cast<std::uintptr_t>(this->data + this->count);
+    if (address < first || address >= end) return -1;
+    return static_cast<Index>((address - first) / sizeof(T));
+  }
+
+  // Adds one position at the end (growth rule, never exact), keeping source valid when it points
+  // into the old storage.
+  bool growByOne(const T*& source) {
+    const Index sourceIndex = ownIndexOf(source);
+    if (!SetSize(this->count + 1)) return false;
+    if (sourceIndex >= 0) source = this->data + sourceIndex;
+    return true;
+  }
+
+  // A divisor below 1 (only a caller can set one) gives the minimum headroom instead of a
+  // division by zero.
   Index grownCapacity(Index n) const {
-    Index headroom = n / this->growthDivisor;
+    Index headroom = this->growthDivisor > 0 ? n / this->growthDivisor : 0;
     if (headroom < 8) headroom = 8;
     if (n > std::numeric_limits<Index>::max() - headroom) return -1;
     return n + headroom;
@@ -171,12 +194,12 @@ class CvnArray : public CvnArrayBase<T, Index, B> {
 
   bool reallocate(Index newCapacity) {
     T* fresh = nullptr;
-    const bool ok = newCapacity > 0 &&
-                    static_cast<unsigned long long>(newCapacity) <=
-                        std::numeric_limits<size_t>::max() / sizeof(T) &&
-                    (fresh = reinterpret_cast<T*>(
-                         new (std::nothrow) unsigned char[static_cast<size_t>(newCapacity) *
-                                                          sizeof(T)])) != nullptr;
+    const bool ok =
+        newCapacity > 0 &&
+        static_cast<unsigned long long>(newCapacity) <=
+            std::numeric_limits<size_t>::max() / sizeof(T) &&
+        (fresh = reinterpret_cast<T*>(new (
+             std::nothrow) unsigned char[static_cast<size_t>(newCapacity) * sizeof(T)])) != nullptr;
     if (!ok) {
       release();
       return false;
