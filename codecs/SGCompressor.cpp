@@ -6,55 +6,12 @@
 
 #include "codecs/ByteCursor.h"
 #include "codecs/EntropyCoder.h"
+#include "codecs/ZoneQuantiser.h"
 #include "support/Log.h"
 
 namespace {
 
 constexpr float kTinyOffset = 1e-20f;
-
-int addWrapping(int a, int b) {
-  return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-void undoPrediction1D(int* q, long long count, int order) {
-  for (int level = order; level >= 1; --level) {
-    for (long long k = level; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
-  }
-}
-
-void undoPrediction3D(int* q, const long long dims[3], int order) {
-  const long long strides[3] = {1, dims[0], dims[0] * dims[1]};
-  for (int level = order; level >= 1; --level) {
-    for (int axis = 0; axis < 3; ++axis) {
-      if (level >= dims[axis]) continue;
-      const int a1 = (axis + 1) % 3;
-      const int a2 = (axis + 2) % 3;
-      for (long long c2 = 0; c2 < dims[a2]; ++c2) {
-        for (long long c1 = 0; c1 < dims[a1]; ++c1) {
-          int* line = q + c1 * strides[a1] + c2 * strides[a2];
-          const long long s = strides[axis];
-          for (long long k = level; k < dims[axis]; ++k) {
-            line[k * s] = addWrapping(line[k * s], line[(k - 1) * s]);
-          }
-        }
-      }
-    }
-  }
-}
-
-// Float to int with out-of-range values clamped and NaN as 0, so quantisation never overflows.
-int clampToInt(float f) {
-  if (!(f == f)) return 0;
-  if (f >= 2147483648.0f) return INT32_MAX;
-  if (f < -2147483648.0f) return INT32_MIN;
-  return static_cast<int>(f);
-}
-
-bool hasAllExponentBits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return (u & 0x7F800000u) == 0x7F800000u;
-}
 
 }  // namespace
 
@@ -221,9 +178,9 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
   if (!coder.InitDecoder(cursor.position(), cursor.end())) return 0;
   if (!coder.DecodeAndExpand(q.data, count, base)) return 0;
   if (N == 1) {
-    undoPrediction1D(q.data, count, order);
+    orv::UndoPredictionAlongValues(q.data, count, order);
   } else {
-    undoPrediction3D(q.data, dims, order);
+    orv::UndoPredictionOverBox(q.data, dims, order);
   }
   const float inverse = 1.0f / scale;
   for (long long k = 0; k < count; ++k) {
@@ -235,7 +192,6 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
 
 template <int N>
 long long SGCompressor<N>::CompressZone(Zone& zone) {
-  static_assert(N == 1 || N == 3, "");
   if (N != 1 || !zone.output) return 0;
   CVNUtils::CvnArray<char, long long>& out = *zone.output;
   out.SetSize(0);
@@ -243,20 +199,11 @@ long long SGCompressor<N>::CompressZone(Zone& zone) {
   put.u16(kSingleZoneMagic);
   const int count = zone.count > 0 && zone.values ? zone.count : 0;
   const float* v = zone.values;
-  float lowest = count ? v[0] : 0.0f;
-  float highest = lowest;
-  for (int k = 0; k < count; ++k) {
-    if (hasAllExponentBits(v[k])) {
-      lowest = highest = 0.0f;
-      break;
-    }
-    if (v[k] < lowest) lowest = v[k];
-    if (v[k] > highest) highest = v[k];
-  }
-  if (std::fabs(lowest - highest) < kTinyOffset) {
+  const orv::ValueSpan span = orv::ScanZoneValues(v, count);
+  if (orv::IsConstantSpan(span)) {
     put.u8(1);
     put.i32(count);
-    put.f32(lowest);
+    put.f32(span.lowest);
     return out.size();
   }
   const long long headerEnd = out.size();
@@ -271,67 +218,30 @@ long long SGCompressor<N>::CompressZone(Zone& zone) {
   float rangeMin = zone.rangeMinimum;
   float rangeMax = zone.rangeMaximum;
   if (rangeMin == FLT_MAX || rangeMax == -FLT_MAX) {
-    rangeMin = lowest;
-    rangeMax = highest;
+    rangeMin = span.lowest;
+    rangeMax = span.highest;
   }
   if (!zone.quantised.SetSize(count)) {
     LogMessage("Can't allocate %d MB for compression", count / 1048576);
     return out.size();
   }
   int* q = zone.quantised.data;
-  const float scale = zone.precisionBits < 1
-                          ? 1.0f / zone.quantumStep
-                          : std::ldexp(1.0f, zone.precisionBits) / (rangeMax - rangeMin);
-  for (int k = 0; k < count; ++k) {
-    const float scaled = (v[k] - rangeMin) * scale;
-    q[k] = clampToInt(std::floor(scaled + 0.5f));
-  }
+  const float scale =
+      orv::QuantisationScale(zone.precisionBits, zone.quantumStep, rangeMin, rangeMax);
+  orv::QuantiseValues(v, count, rangeMin, scale, q);
   const int order = zone.predictionOrder < 0 ? 0 : (zone.predictionOrder > 255 ? 255
                                                                                : zone.predictionOrder);
-  for (int p = 0; p < order; ++p) {
-    for (int k = count - 1; k >= p + 1; --k) q[k] = addWrapping(q[k], -q[k - 1]);
-  }
-  long long base = q[0], top = q[0];
-  for (int k = 1; k < count; ++k) {
-    if (q[k] < base) base = q[k];
-    if (q[k] > top) top = q[k];
-  }
+  orv::PredictAlongValues(q, count, order);
+  int base = 0;
   // Offsets from the base must stay non-negative: wider spreads are kept as raw floats.
-  if (top - base > INT32_MAX) return writeRaw();
+  if (!orv::QuantisedBase(q, count, base)) return writeRaw();
   put.u8(2);
   put.i32(count);
   put.f32(scale);
   put.f32(rangeMin);
-  put.i32(static_cast<int>(base));
+  put.i32(base);
   put.u8(static_cast<unsigned char>(order));
-  for (int k = 0; k < count; ++k) q[k] = static_cast<int>(q[k] - base);
-  // Run marking: a value followed by r >= 4 repeats becomes the value and -r.
-  long long kept = 1;
-  int last = q[0];
-  int repeats = 0;
-  for (int k = 1; k < count; ++k) {
-    const int value = q[k];
-    if (value != last) {
-      q[kept++] = value;
-      last = value;
-      repeats = 0;
-    } else if (repeats < 3) {
-      q[kept++] = value;
-      ++repeats;
-    } else if (repeats == 3) {
-      kept -= 3;
-      q[kept++] = -4;
-      repeats = 4;
-    } else {
-      --q[kept - 1];
-      ++repeats;
-    }
-  }
-  EntropyCoder coder;
-  if (coder.Encode(q, kept, out) == 0) {
-    out.SetSize(2);
-    return out.size();
-  }
+  if (orv::AppendRunMarkedStream(q, count, base, out) == 0) out.SetSize(2);
   return out.size();
 }
 
