@@ -1,0 +1,139 @@
+// Damaged streams: every decoder stays inside its source bytes and its destination slice.
+// The streams are copied into heap blocks of exactly their length, so the sanitizer build
+// catches any read past the end.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "codecs/SGCompressor.h"
+#include "tools/codec/StreamWriter.h"
+#include "tools/codec/SyntheticFields.h"
+
+namespace {
+
+using namespace orv::codectools;
+using Stream = std::vector<char>;
+
+constexpr int kGuard = 16;
+constexpr float kGuardValue = -12345.5f;
+
+// A destination of `capacity` floats between two guard bands.
+struct GuardedDestination {
+  explicit GuardedDestination(long long capacity)
+      : capacity(capacity), storage(static_cast<size_t>(capacity) + 2 * kGuard, kGuardValue) {}
+  float* values() { return storage.data() + kGuard; }
+  bool guardsIntact() const {
+    for (int i = 0; i < kGuard; ++i) {
+      if (storage[i] != kGuardValue || storage[storage.size() - 1 - i] != kGuardValue) return false;
+    }
+    return true;
+  }
+  long long capacity;
+  std::vector<float> storage;
+};
+
+// Decodes the bytes from an exactly sized heap copy with both forms.
+void decodeBothForms(const Stream& bytes, GuardedDestination& destination) {
+  std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() ? bytes.size() : 1]);
+  std::memcpy(exact.get(), bytes.data(), bytes.size());
+  SGCompressor<1> along(-1, nullptr, nullptr);
+  SGCompressor<3> box(-1, nullptr, nullptr);
+  const int a = along.Decompress(exact.get(), bytes.size(), destination.values(), destination.capacity);
+  const int b = box.Decompress(exact.get(), bytes.size(), destination.values(), destination.capacity);
+  EXPECT_TRUE(a == 0 || a == 1);
+  EXPECT_TRUE(b == 0 || b == 1);
+}
+
+std::vector<Stream> sampleStreams(const int dims[3], const std::vector<float>& smoke) {
+  const int count = dims[0] * dims[1] * dims[2];
+  std::vector<Stream> streams(6);
+  ZoneEncoding e;
+  e.precisionBits = 8;
+  e.predictionOrder = 2;
+  EXPECT_TRUE(AppendZoneAlongValues(smoke.data(), count, e, streams[0]));
+  EXPECT_TRUE(AppendZoneOverBox(smoke.data(), dims, e, streams[1]));
+  EXPECT_TRUE(AppendZonedGrid(smoke.data(), dims, 6, ZoneForm::AlongValues, e, kZonedMagic, streams[2]));
+  EXPECT_TRUE(AppendZonedGrid(smoke.data(), dims, 5, ZoneForm::OverBox, e, kZonedMagicAlt, streams[3]));
+  e.precisionBits = 32;
+  EXPECT_TRUE(AppendZonedGrid(smoke.data(), dims, 4, ZoneForm::AlongValues, e, kZonedMagic, streams[4]));
+  std::vector<Stream> zones(2);
+  EXPECT_TRUE(AppendConstantZone(0.5f, count / 2, zones[0]));
+  EXPECT_TRUE(AppendRawZone(smoke.data(), count / 2, zones[1]));
+  EXPECT_TRUE(AppendZonedStream(kZonedMagic, {0, count / 2}, zones, streams[5]));
+  return streams;
+}
+
+void writeI32(Stream& s, size_t at, int v) {
+  if (at + 4 <= s.size()) std::memcpy(s.data() + at, &v, 4);
+}
+
+TEST(CorruptStreams, RandomDamageStaysInsideSourceAndDestination) {
+  const int dims[3] = {16, 12, 10};
+  const long long count = 16 * 12 * 10;
+  const std::vector<float> smoke = SmokeField(dims, 2);
+  const std::vector<Stream> streams = sampleStreams(dims, smoke);
+  std::mt19937 rng(1234);
+  const int fieldValues[] = {0, 1, -1, 2, 255, 65535, 1 << 20, 0x7FFFFFFF, static_cast<int>(0x80000000u)};
+  for (int trial = 0; trial < 3000; ++trial) {
+    Stream s = streams[trial % streams.size()];
+    switch (rng() % 4) {
+      case 0:  // flipped bytes
+        for (int k = 0; k < 1 + static_cast<int>(rng() % 4); ++k) s[rng() % s.size()] ^= static_cast<char>(1 + rng() % 255);
+        break;
+      case 1:  // truncated
+        s.resize(rng() % s.size());
+        break;
+      case 2:  // a table, count, box or header field set to an extreme value
+        writeI32(s, rng() % 64, fieldValues[rng() % (sizeof fieldValues / sizeof fieldValues[0])]);
+        break;
+      default:  // bytes of the entropy data overwritten with noise
+        for (size_t k = s.size() / 2; k < s.size(); k += 1 + rng() % 8) s[k] = static_cast<char>(rng());
+        break;
+    }
+    // Destinations shorter than, equal to and longer than the stream's values.
+    GuardedDestination destination(count - 7 + static_cast<long long>(rng() % 15));
+    decodeBothForms(s, destination);
+    ASSERT_TRUE(destination.guardsIntact()) << "trial " << trial;
+  }
+}
+
+TEST(CorruptStreams, ZoneClaimingMoreThanItsSliceWritesNothing) {
+  const std::vector<float> noise = NoiseField(250, 0.0f, 1.0f, 6);
+  std::vector<Stream> zones(2);
+  ASSERT_TRUE(AppendRawZone(noise.data(), 150, zones[0]));  // slice of 100
+  ASSERT_TRUE(AppendRawZone(noise.data() + 150, 100, zones[1]));
+  Stream s;
+  ASSERT_TRUE(AppendZonedStream(kZonedMagic, {0, 100}, zones, s));
+  GuardedDestination destination(200);
+  std::fill(destination.values(), destination.values() + 200, 9.0f);
+  decodeBothForms(s, destination);
+  ASSERT_TRUE(destination.guardsIntact());
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(destination.values()[i], 9.0f) << i;
+  for (int i = 100; i < 200; ++i) ASSERT_EQ(destination.values()[i], noise[i + 50]) << i;
+}
+
+TEST(CorruptStreams, TinyStreamsClaimingHugeZonesAreRejectedCheaply) {
+  // Quantised headers of 2^31-1 values and of a box of 2^30 x 2^30 x 4, with a few bytes after.
+  Stream along = {0x01, char(0xFC), 2};
+  Stream box = {0x01, char(0xFC), 2};
+  along.resize(24, 0);
+  box.resize(32, 0);
+  writeI32(along, 3, 0x7FFFFFFF);
+  for (int a = 0; a < 3; ++a) writeI32(box, 3 + 4 * a, a == 2 ? 4 : 1 << 30);
+  GuardedDestination destination(64);
+  std::unique_ptr<unsigned char[]> exact(new unsigned char[box.size()]);
+  std::memcpy(exact.get(), box.data(), box.size());
+  SGCompressor<1> codec1(-1, nullptr, nullptr);
+  SGCompressor<3> codec3(-1, nullptr, nullptr);
+  EXPECT_EQ(codec1.Decompress(along.data(), along.size(), destination.values(), 64), 0);
+  EXPECT_EQ(codec3.Decompress(exact.get(), box.size(), destination.values(), 64), 0);
+  EXPECT_TRUE(destination.guardsIntact());
+  // Neither decoder grew its scratch past the initial room (plus growth slack) for such a header.
+  EXPECT_LE(codec1.scratch[0].capacity, 2 * SGCompressor<1>::kInitialScratch);
+  EXPECT_LE(codec3.scratch[0].capacity, 2 * SGCompressor<3>::kInitialScratch);
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+// Encode-then-decode round trips through the stream writers and the zone decoders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "codecs/EntropyCoder.h"
+#include "codecs/SGCompressor.h"
+#include "codecs/ZoneQuantiser.h"
+#include "tools/codec/StreamWriter.h"
+#include "tools/codec/SyntheticFields.h"
+
+namespace {
+
+using namespace orv::codectools;
+using Stream = std::vector<char>;
+
+constexpr float kUntouched = -7.0f;
+const int kDims[3] = {23, 19, 17};
+constexpr long long kCells = 23 * 19 * 17;
+
+template <int N>
+int decodeInto(const Stream& s, std::vector<float>& out) {
+  SGCompressor<N> codec(-1, nullptr, nullptr);
+  return codec.Decompress(s.data(), s.size(), out.data(), static_cast<long long>(out.size()));
+}
+
+int decodeForm(ZoneForm form, const Stream& s, std::vector<float>& out) {
+  return form == ZoneForm::OverBox ? decodeInto<3>(s, out) : decodeInto<1>(s, out);
+}
+
+struct Field {
+  const char* name;
+  std::vector<float> values;
+};
+
+// Plateaus of whole numbers with steps in x, y and z: exact under a quantum step of 1.
+std::vector<float> staircase() {
+  std::vector<float> v(kCells);
+  size_t d = 0;
+  for (int k = 0; k < kDims[2]; ++k)
+    for (int j = 0; j < kDims[1]; ++j)
+      for (int i = 0; i < kDims[0]; ++i) v[d++] = static_cast<float>(i / 5 - 2 * (j / 4) + 3 * (k / 6));
+  return v;
+}
+
+std::vector<Field> fields() {
+  return {{"smoke", SmokeField(kDims, 3)},
+          {"noise", NoiseField(kCells, -50.0f, 50.0f, 5)},
+          {"staircase", staircase()}};
+}
+
+// Largest error a zone quantised over [low, high] may show: half a step plus float rounding.
+float tolerance(const ZoneEncoding& e, float low, float high) {
+  if (e.precisionBits >= 20) return 0.0f;
+  const float step = e.precisionBits < 1 ? e.quantumStep : (high - low) / std::ldexp(1.0f, e.precisionBits);
+  const float magnitude = std::max(std::fabs(low), std::fabs(high));
+  return 0.5f * step * 1.01f + 4.0f * magnitude * 1.2e-7f;
+}
+
+Stream encodeWhole(bool zoned, unsigned short magic, ZoneForm form, const float* v,
+                   const ZoneEncoding& e) {
+  Stream s;
+  bool ok = false;
+  if (zoned) {
+    ok = AppendZonedGrid(v, kDims, 5, form, e, magic, s);
+  } else if (form == ZoneForm::OverBox) {
+    ok = AppendZoneOverBox(v, kDims, e, s);
+  } else {
+    ok = AppendZoneAlongValues(v, static_cast<int>(kCells), e, s);
+  }
+  EXPECT_TRUE(ok);
+  return s;
+}
+
+TEST(StreamRoundTrip, EveryStreamKindFormAndPredictionOrder) {
+  struct Kind {
+    bool zoned;
+    unsigned short magic;
+  };
+  const Kind kinds[] = {{false, kSingleZoneMagic}, {true, kZonedMagic}, {true, kZonedMagicAlt}};
+  std::vector<ZoneEncoding> encodings(4);
+  encodings[0].precisionBits = 8;
+  encodings[1].precisionBits = 16;
+  encodings[2].precisionBits = 32;  // raw floats
+  encodings[3].precisionBits = 0;
+  encodings[3].quantumStep = 1.0f;
+  for (const Field& field : fields()) {
+    const auto range = std::minmax_element(field.values.begin(), field.values.end());
+    for (const Kind& kind : kinds) {
+      for (ZoneForm form : {ZoneForm::AlongValues, ZoneForm::OverBox}) {
+        for (int order = 0; order <= 3; ++order) {
+          for (ZoneEncoding e : encodings) {
+            e.predictionOrder = order;
+            SCOPED_TRACE(testing::Message() << field.name << " magic " << std::hex << kind.magic
+                                            << std::dec << " form " << static_cast<int>(form)
+                                            << " order " << order << " bits " << e.precisionBits);
+            const Stream s = encodeWhole(kind.zoned, kind.magic, form, field.values.data(), e);
+            ASSERT_GE(s.size(), 2u);
+            EXPECT_EQ(static_cast<unsigned char>(s[0]) | (static_cast<unsigned char>(s[1]) << 8),
+                      kind.magic);
+            // Room past the values: a zoned stream's last zone may use it, nothing may write it.
+            std::vector<float> out(kCells + 3, kUntouched);
+            ASSERT_EQ(decodeForm(form, s, out), 1);
+            const float limit = tolerance(e, *range.first, *range.second);
+            for (long long i = 0; i < kCells; ++i) ASSERT_NEAR(out[i], field.values[i], limit) << i;
+            for (long long i = kCells; i < kCells + 3; ++i) ASSERT_EQ(out[i], kUntouched);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(StreamRoundTrip, WholeNumbersUnderUnitStepAreExact) {
+  const std::vector<float> v = staircase();
+  for (ZoneForm form : {ZoneForm::AlongValues, ZoneForm::OverBox}) {
+    for (int order = 0; order <= 3; ++order) {
+      ZoneEncoding e;
+      e.precisionBits = 0;
+      e.quantumStep = 1.0f;
+      e.predictionOrder = order;
+      Stream s;
+      ASSERT_TRUE(AppendZonedGrid(v.data(), kDims, 17, form, e, kZonedMagic, s));
+      std::vector<float> out(kCells, kUntouched);
+      ASSERT_EQ(decodeForm(form, s, out), 1);
+      EXPECT_EQ(out, v) << "form " << static_cast<int>(form) << " order " << order;
+    }
+  }
+}
+
+TEST(StreamRoundTrip, MixedZoneMethodsWithSlackAfterAShortZone) {
+  const std::vector<float> noise = NoiseField(300, -1.0f, 1.0f, 9);
+  std::vector<Stream> zones(4);
+  ASSERT_TRUE(AppendRawZone(noise.data(), 100, zones[0]));
+  ASSERT_TRUE(AppendConstantZone(2.5f, 50, zones[1]));
+  ZoneEncoding e;
+  e.precisionBits = 12;
+  e.predictionOrder = 2;
+  ASSERT_TRUE(AppendZoneAlongValues(noise.data() + 100, 100, e, zones[2]));
+  // Only 40 values in a slice of 60: the last 20 places keep their contents.
+  ASSERT_TRUE(AppendRawZone(noise.data() + 200, 40, zones[3]));
+  Stream s;
+  ASSERT_TRUE(AppendZonedStream(kZonedMagicAlt, {0, 100, 150, 250}, zones, s));
+  std::vector<float> out(310, kUntouched);
+  ASSERT_EQ(decodeInto<1>(s, out), 1);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(out[i], noise[i]);
+  for (int i = 100; i < 150; ++i) EXPECT_EQ(out[i], 2.5f);
+  for (int i = 150; i < 250; ++i) EXPECT_NEAR(out[i], noise[i - 50], 2.0f / 4096);
+  for (int i = 250; i < 290; ++i) EXPECT_EQ(out[i], noise[i - 50]);
+  for (int i = 290; i < 310; ++i) EXPECT_EQ(out[i], kUntouched);
+}
+
+TEST(Prediction, DifferencePassesAreUndoneExactly) {
+  std::mt19937 rng(17);
+  const long long boxes[][3] = {{1, 1, 1}, {7, 1, 1}, {1, 6, 1}, {1, 1, 5}, {2, 3, 2}, {9, 8, 7}};
+  for (const auto& dims : boxes) {
+    const long long count = dims[0] * dims[1] * dims[2];
+    for (int order = 0; order <= 4; ++order) {
+      std::vector<int> original(count);
+      for (int& q : original) q = static_cast<int>(rng());  // full range: the passes wrap
+      std::vector<int> box = original, line = original;
+      PredictOverBox(box.data(), dims, order);
+      orv::UndoPredictionOverBox(box.data(), dims, order);
+      EXPECT_EQ(box, original) << dims[0] << "x" << dims[1] << "x" << dims[2] << " " << order;
+      orv::PredictAlongValues(line.data(), count, order);
+      orv::UndoPredictionAlongValues(line.data(), count, order);
+      EXPECT_EQ(line, original);
+    }
+  }
+  // One pass over a constant box leaves only the first element.
+  const long long dims[3] = {4, 3, 5};
+  std::vector<int> constant(60, 42);
+  PredictOverBox(constant.data(), dims, 1);
+  EXPECT_EQ(constant[0], 42);
+  EXPECT_EQ(std::count(constant.begin(), constant.end(), 0), 59);
+}
+
+TEST(StreamWriter, RefusesTablesTheDecoderCouldNotRead) {
+  Stream a, b, out;
+  ASSERT_TRUE(AppendConstantZone(1.0f, 4, a));
+  ASSERT_TRUE(AppendConstantZone(2.0f, 4, b));
+  EXPECT_FALSE(AppendZonedStream(kSingleZoneMagic, {0, 4}, {a, b}, out));
+  EXPECT_FALSE(AppendZonedStream(kZonedMagic, {4, 4}, {a, b}, out));
+  EXPECT_FALSE(AppendZonedStream(kZonedMagic, {-1, 4}, {a, b}, out));
+  EXPECT_FALSE(AppendZonedStream(kZonedMagic, {0}, {a, b}, out));
+  EXPECT_FALSE(AppendZonedStream(kZonedMagic, {}, {}, out));
+  EXPECT_FALSE(AppendZonedStream(kZonedMagic, {0, 4}, {a, Stream(1)}, out));
+  EXPECT_TRUE(out.empty());
+  const std::vector<float> v(kCells, 1.0f);
+  ZoneEncoding e;
+  EXPECT_FALSE(AppendZonedGrid(v.data(), kDims, kDims[2] + 1, ZoneForm::OverBox, e, kZonedMagic, out));
+  EXPECT_FALSE(AppendZonedGrid(v.data(), kDims, 0, ZoneForm::AlongValues, e, kZonedMagic, out));
+  const int negative[3] = {4, -1, 2};
+  EXPECT_FALSE(AppendZoneOverBox(v.data(), negative, e, out));
+  EXPECT_TRUE(out.empty());
+}
+
+// The quantised integers of a smoke zone (runs and long codes) read alike from a file and from
+// memory, and they are the integers the zone decoder reconstructs from.
+TEST(EntropyCoderFile, QuantisedZoneFromFileMatchesMemory) {
+  const int dims[3] = {40, 40, 40};
+  const std::vector<float> smoke = SmokeField(dims, 11);
+  const int count = 64000;
+  ZoneEncoding e;
+  e.precisionBits = 8;
+  e.predictionOrder = 1;
+  Stream s;
+  ASSERT_TRUE(AppendZoneAlongValues(smoke.data(), count, e, s));
+  // magic, method, count, scale, offset, base, order: 20 bytes before the entropy stream.
+  constexpr size_t kHeader = 20;
+  ASSERT_EQ(s[2], 2);
+  float scale = 0, offset = 0;
+  int base = 0;
+  std::memcpy(&scale, s.data() + 7, 4);
+  std::memcpy(&offset, s.data() + 11, 4);
+  std::memcpy(&base, s.data() + 15, 4);
+
+  std::vector<int> fromMemory(count), fromFile(count, -1);
+  EntropyCoder memoryCoder;
+  ASSERT_EQ(memoryCoder.InitDecoder(s.data() + kHeader, s.data() + s.size()), 1);
+  ASSERT_TRUE(memoryCoder.DecodeAndExpand(fromMemory.data(), count, base));
+
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  std::fwrite(s.data(), 1, s.size(), f);
+  std::fseek(f, static_cast<long>(kHeader), SEEK_SET);
+  EntropyCoder fileCoder;
+  ASSERT_EQ(fileCoder.InitDecoder(f, s.size() - kHeader), 1);
+  EXPECT_TRUE(fileCoder.DecodeAndExpand(fromFile.data(), count, base));
+  std::fclose(f);
+  EXPECT_EQ(fromFile, fromMemory);
+  EXPECT_EQ(fileCoder.BytesConsumed(), memoryCoder.BytesConsumed());
+
+  orv::UndoPredictionAlongValues(fromFile.data(), count, 1);
+  std::vector<float> decoded(count);
+  ASSERT_EQ(decodeInto<1>(s, decoded), 1);
+  const float inverse = 1.0f / scale;
+  for (int k = 0; k < count; ++k) ASSERT_EQ(decoded[k], fromFile[k] * inverse + offset) << k;
+}
+
+}  // namespace
