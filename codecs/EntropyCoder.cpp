@@ -19,10 +19,12 @@ int bitLength(unsigned long long x) {
   return n;
 }
 
-uint64_t loadLittleEndian64(const unsigned char* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
+// Written out so that compilers merge it into one load.
+inline uint64_t loadLittleEndian64(const unsigned char* p) {
+  return static_cast<uint64_t>(p[0]) | (static_cast<uint64_t>(p[1]) << 8) |
+         (static_cast<uint64_t>(p[2]) << 16) | (static_cast<uint64_t>(p[3]) << 24) |
+         (static_cast<uint64_t>(p[4]) << 32) | (static_cast<uint64_t>(p[5]) << 40) |
+         (static_cast<uint64_t>(p[6]) << 48) | (static_cast<uint64_t>(p[7]) << 56);
 }
 
 // Rates are stored as 32-bit fields; read them unsigned so that no sum can overflow.
@@ -475,6 +477,29 @@ inline int EntropyCoder::decodeFromMemory() {
   return addWrapping(minimum_, node->value);
 }
 
+// The same decode as decodeFromMemory while at least 8 source bytes remain: one 64-bit load
+// holds at least 57 valid bits, more than any code word, so no end check is needed.
+inline int EntropyCoder::decodeBuffered() {
+  const uint64_t bits = loadLittleEndian64(position_) >> bitIndex_;
+  const LookupEntry& entry = lookup_[bits & ((1u << lookupBits_) - 1)];
+  int length = entry.lengthLeaf & 0xFF;
+  int value = entry.value;
+  if (!(entry.lengthLeaf & kLeafFlag)) {
+    const Node* node = tree_ + entry.value;
+    uint64_t rest = bits >> length;
+    while (node->child0) {
+      node = (rest & 1) ? node->child1 : node->child0;
+      rest >>= 1;
+      ++length;
+    }
+    value = addWrapping(minimum_, node->value);
+  }
+  const int advanced = bitIndex_ + length;
+  position_ += advanced >> 3;
+  bitIndex_ = advanced & 7;
+  return value;
+}
+
 int EntropyCoder::DecodeSymbol() {
   if (!ready_) {
     overrun_ = true;
@@ -508,7 +533,8 @@ bool EntropyCoder::DecodeAndExpand(int* values, long long count, int base) {
   const bool fast = !raw_ && !file_;
   long long i = 0;
   while (i < count) {
-    const int symbol = fast ? decodeFromMemory() : DecodeSymbol();
+    const int symbol = !fast ? DecodeSymbol()
+                       : end_ - position_ >= 8 ? decodeBuffered() : decodeFromMemory();
     if (overrun_) return false;
     if (symbol >= 0) {
       values[i++] = addWrapping(base, symbol);

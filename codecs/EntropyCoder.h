@@ -104,6 +104,7 @@ class EntropyCoder {
   void fillLookup(const Node* node, int depth, unsigned int prefix);
   int readBit();
   int decodeFromMemory();
+  int decodeBuffered();
   uint64_t peekBits() const;
   void consumeBits(int n);
   long long remainingBits() const;

@@ -137,6 +137,48 @@ TEST(EntropyCoderRoundTrip, LookupDecoderMatchesBitwiseReference) {
   }
 }
 
+// DecodeAndExpand decodes most symbols with whole-word loads and the last bytes of a source
+// with checked reads: both must agree with the one-bit-at-a-time walk, whatever the length.
+TEST(EntropyCoderRoundTrip, ExpansionMatchesBitwiseReferenceUpToTheLastByte) {
+  std::mt19937 rng(31);
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<int> symbols;
+    const int n = 1 + static_cast<int>(rng() % (trial < 100 ? 40 : 3000));
+    long long expanded = 0;
+    for (int k = 0; k < n; ++k) {
+      if (k > 0 && rng() % 6 == 0) {
+        const int run = 1 + static_cast<int>(rng() % 20);
+        symbols.push_back(-run);
+        expanded += run;
+        continue;
+      }
+      int depth = 0;  // skewed: long code words beyond the lookup table
+      while (depth < 24 && (rng() & 1)) ++depth;
+      symbols.push_back(depth * 5 + static_cast<int>(rng() % (1 + trial % 4)));
+      ++expanded;
+    }
+    const auto s = encode(symbols);
+    EntropyCoder reference;
+    ASSERT_EQ(reference.InitDecoder(s.data(), s.data() + s.size()), 1);
+    std::vector<int> expected;
+    for (int k = 0; k < n; ++k) {
+      const int symbol = reference.DecodeSymbolBitwise();
+      if (symbol >= 0) {
+        expected.push_back(symbol + 9);
+      } else {
+        expected.insert(expected.end(), -static_cast<size_t>(symbol), expected.back());
+      }
+    }
+    ASSERT_EQ(static_cast<long long>(expected.size()), expanded);
+    std::vector<int> got(expected.size(), -1);
+    EntropyCoder fast;
+    ASSERT_EQ(fast.InitDecoder(s.data(), s.data() + s.size()), 1);
+    ASSERT_TRUE(fast.DecodeAndExpand(got.data(), expanded, 9)) << trial;
+    ASSERT_EQ(got, expected) << trial;
+    EXPECT_EQ(fast.BytesConsumed(), reference.BytesConsumed()) << trial;
+  }
+}
+
 TEST(EntropyCoderFile, FileAndMemoryGiveSameValues) {
   std::vector<int> v;
   // Non-negative values: negative symbols are run markers to DecodeAndExpand.
