@@ -457,14 +457,11 @@ void EntropyCoder::fillLookup(const Node* node, int depth, unsigned int prefix) 
   for (unsigned int e = 0; e < extensions; ++e) lookup_[prefix | (e << depth)] = entry;
 }
 
-inline int EntropyCoder::decodeFromMemory() {
-  const uint64_t bits = peekBits();
+// The symbol whose code word starts the bits (lowest first), and that code word's length.
+inline int EntropyCoder::symbolOf(uint64_t bits, int& length) const {
   const LookupEntry& entry = lookup_[bits & ((1u << lookupBits_) - 1)];
-  int length = entry.lengthLeaf & 0xFF;
-  if (entry.lengthLeaf & kLeafFlag) {
-    consumeBits(length);
-    return entry.value;
-  }
+  length = entry.lengthLeaf & 0xFF;
+  if (entry.lengthLeaf & kLeafFlag) return entry.value;
   // Deeper codes: continue the walk on the bits already fetched (a code has at most 32).
   const Node* node = tree_ + entry.value;
   uint64_t rest = bits >> length;
@@ -473,31 +470,25 @@ inline int EntropyCoder::decodeFromMemory() {
     rest >>= 1;
     ++length;
   }
-  consumeBits(length);
   return addWrapping(minimum_, node->value);
 }
 
-// The same decode as decodeFromMemory while at least 8 source bytes remain: one 64-bit load
-// holds at least 57 valid bits, more than any code word, so no end check is needed.
+inline int EntropyCoder::decodeFromMemory() {
+  int length = 0;
+  const int symbol = symbolOf(peekBits(), length);
+  consumeBits(length);
+  return symbol;
+}
+
+// The same decode while at least 8 source bytes remain: one 64-bit load holds at least 57
+// valid bits, more than any code word, so no end check is needed.
 inline int EntropyCoder::decodeBuffered() {
-  const uint64_t bits = loadLittleEndian64(position_) >> bitIndex_;
-  const LookupEntry& entry = lookup_[bits & ((1u << lookupBits_) - 1)];
-  int length = entry.lengthLeaf & 0xFF;
-  int value = entry.value;
-  if (!(entry.lengthLeaf & kLeafFlag)) {
-    const Node* node = tree_ + entry.value;
-    uint64_t rest = bits >> length;
-    while (node->child0) {
-      node = (rest & 1) ? node->child1 : node->child0;
-      rest >>= 1;
-      ++length;
-    }
-    value = addWrapping(minimum_, node->value);
-  }
+  int length = 0;
+  const int symbol = symbolOf(loadLittleEndian64(position_) >> bitIndex_, length);
   const int advanced = bitIndex_ + length;
   position_ += advanced >> 3;
   bitIndex_ = advanced & 7;
-  return value;
+  return symbol;
 }
 
 int EntropyCoder::DecodeSymbol() {

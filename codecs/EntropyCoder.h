@@ -103,6 +103,7 @@ class EntropyCoder {
   void buildLookup();
   void fillLookup(const Node* node, int depth, unsigned int prefix);
   int readBit();
+  int symbolOf(uint64_t bits, int& length) const;
   int decodeFromMemory();
   int decodeBuffered();
   uint64_t peekBits() const;
