@@ -1,0 +1,124 @@
+// The real orvconvert binary on cache files: every written file is read back with OpenVDB and
+// compared with the frame as the library reads it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "orv/OrvLoader.h"
+#include "tests/conversion/ConvertedFrameCheck.h"
+#include "tests/conversion/ConverterProcess.h"
+#include "tests/conversion/FrameFiles.h"
+#include "tests/conversion/ScratchDirectory.h"
+
+namespace {
+
+const std::string kProgress = " | 0......50......100 | ";
+const std::string kFrameError = "An error has been encountered while converting frame ";
+
+// Opens path through the library, as orvconvert does, and checks the converted file against it.
+void expectConvertedFrom(const std::string& vdbPath, const std::string& orvPath) {
+  IOrv* frame = newIOrv(orvPath.c_str());
+  ASSERT_NE(frame, nullptr) << orvPath;
+  ExpectConvertedFrame(vdbPath, *frame);
+  deleteIOrv(frame);
+}
+
+class ReferenceFrameConversion : public ::testing::TestWithParam<const char*> {
+ protected:
+  ScratchDirectory scratch;
+};
+
+TEST_P(ReferenceFrameConversion, WritesEveryExportedChannelExactly) {
+  const std::string source = scratch.file(GetParam());
+  const std::string destination = scratch.file("converted.vdb");
+  WriteBytes(source, ReferenceFrameBytes(GetParam()));
+
+  const ConverterRun run = RunConverter({"-srcfile", source, "-dstfile", destination},
+                                        scratch.path().string());
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ("Converting " + source + " to " + destination + kProgress + "1/0\n", run.output);
+  EXPECT_EQ("", run.errors);
+  expectConvertedFrom(destination, source);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllReferenceFrames, ReferenceFrameConversion,
+                         ::testing::Values("v5_zoned_fc03.orv", "v4_sgc3_zoned.orv",
+                                           "v6_particles.orv", "v6_colour18.orv"));
+
+// A frame range in which some frames fail: each failure is reported and the loop goes on.
+class ConversionRangeTest : public ::testing::Test {
+ protected:
+  ScratchDirectory scratch;
+  std::string sourcePattern = scratch.file("fire_####.orv");
+  std::string destinationPattern = scratch.file("out/fire_####.vdb");
+
+  std::string source(int frame) const {
+    return scratch.file("fire_000" + std::to_string(frame) + ".orv");
+  }
+  std::string destination(int frame) const {
+    return scratch.file("out/fire_000" + std::to_string(frame) + ".vdb");
+  }
+  ConverterRun convert(int start, int end) {
+    std::filesystem::create_directories(scratch.path() / "out");
+    return RunConverter({"-srcfile", sourcePattern, "-dstfile", destinationPattern, "-start",
+                         std::to_string(start), "-end", std::to_string(end)},
+                        scratch.path().string());
+  }
+  std::string converting(int frame) const {
+    return "Converting " + source(frame) + " to " + destination(frame);
+  }
+  // The output of converting frames 1 to 3 when frame 2 fails its export with reason.
+  std::string outputWithSecondFrameFailing(const std::string& reason) const {
+    return converting(1) + kProgress + "1/3\n" + converting(2) + " | 0......50..." + kFrameError +
+           "2: " + reason + "\n" + converting(3) + kProgress + "3/3\n";
+  }
+};
+
+TEST_F(ConversionRangeTest, CorruptChannelIsReportedAndTheNextFrameConverted) {
+  std::vector<char> broken = ReferenceFrameBytes("v6_colour18.orv");
+  ASSERT_TRUE(CorruptPackedColourBlock(broken));
+  WriteBytes(source(1), ReferenceFrameBytes("v5_zoned_fc03.orv"));
+  WriteBytes(source(2), broken);
+  WriteBytes(source(3), ReferenceFrameBytes("v6_colour18.orv"));
+
+  const ConverterRun run = convert(1, 3);
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ(outputWithSecondFrameFailing("Unable to expand a source channel"), run.output);
+  EXPECT_FALSE(std::filesystem::exists(destination(2))) << "a failed expansion writes no file";
+  expectConvertedFrom(destination(1), source(1));
+  expectConvertedFrom(destination(3), source(3));
+}
+
+TEST_F(ConversionRangeTest, UnwritableDestinationIsReportedAndTheNextFrameConverted) {
+  for (int frame = 1; frame <= 3; ++frame) {
+    WriteBytes(source(frame), ReferenceFrameBytes("v4_sgc3_zoned.orv"));
+  }
+  // A directory where the second output file should go cannot be opened as a file.
+  std::filesystem::create_directories(destination(2));
+
+  const ConverterRun run = convert(1, 3);
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ(outputWithSecondFrameFailing("Unable to write to destination file"), run.output);
+  expectConvertedFrom(destination(1), source(1));
+  expectConvertedFrom(destination(3), source(3));
+}
+
+TEST_F(ConversionRangeTest, DestinationInMissingFolderAndMissingSourceAreReported) {
+  WriteBytes(source(2), ReferenceFrameBytes("v5_zoned_fc03.orv"));
+  const std::string missingFolder = scratch.file("nowhere/out.vdb");
+  ConverterRun run =
+      RunConverter({"-srcfile", source(2), "-dstfile", missingFolder}, scratch.path().string());
+  EXPECT_EQ("Converting " + source(2) + " to " + missingFolder + " | 0......50..." + kFrameError +
+                "1: Unable to write to destination file\n",
+            run.output);
+  EXPECT_EQ(0, run.status);
+
+  // Frame 1 does not exist; frame 2 still converts.
+  run = convert(1, 2);
+  EXPECT_EQ(converting(1) + " | 0..." + kFrameError + "1: Unable to load source cache \n" +
+                converting(2) + kProgress + "2/2\n",
+            run.output);
+  expectConvertedFrom(destination(2), source(2));
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+// Runs the real orvconvert binary for the end-to-end tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ConverterRun {
+  std::string output;  // everything written to standard output
+  std::string errors;  // everything written to standard error
+  int status = -1;     // exit status, -1 when the program did not exit normally
+};
+
+// Runs orvconvert with arguments (each passed as one argument, quoted for the shell), capturing
+// its output streams in files of workDirectory.
+ConverterRun RunConverter(const std::vector<std::string>& arguments,
+                          const std::string& workDirectory);
