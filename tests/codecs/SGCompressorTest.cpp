@@ -4,7 +4,9 @@
 #include <random>
 #include <vector>
 
+#include "codecs/EntropyCoder.h"
 #include "codecs/SGCompressor.h"
+#include "tools/codec/StreamWriter.h"
 
 namespace {
 
@@ -60,6 +62,95 @@ TEST(SGCompressorRoundTrip, AllMethodsAndOrders) {
       const float tolerance = bits >= 20 ? 0.0f : 6.01f / (1 << bits);
       for (size_t i = 0; i < v.size(); ++i) ASSERT_NEAR(out[i], v[i], tolerance) << i;
     }
+  }
+}
+
+// Quantised with a unit step from 0, so the zone's integers are the values themselves.
+struct MarkedZone {
+  int method = -1;
+  int base = 0;
+  std::vector<int> symbols;  // the entropy stream's symbols, run markers not expanded
+};
+
+MarkedZone encodeWholeNumbers(const std::vector<float>& v, int order, size_t symbolCount) {
+  orv::codectools::ZoneEncoding e;
+  e.precisionBits = 0;
+  e.quantumStep = 1.0f;
+  e.rangeMinimum = 0.0f;
+  e.rangeMaximum = 1000.0f;
+  e.predictionOrder = order;
+  std::vector<char> s;
+  EXPECT_TRUE(orv::codectools::AppendZoneAlongValues(v.data(), static_cast<int>(v.size()), e, s));
+  MarkedZone zone;
+  zone.method = s[2];
+  if (zone.method != 2) return zone;
+  std::memcpy(&zone.base, s.data() + 15, 4);
+  EXPECT_EQ(s[19], order);
+  EntropyCoder coder;
+  EXPECT_EQ(coder.InitDecoder(s.data() + 20, s.data() + s.size()), 1);
+  for (size_t k = 0; k < symbolCount; ++k) zone.symbols.push_back(coder.DecodeSymbol());
+  EXPECT_FALSE(coder.Overrun());
+  // And the zone decodes back to the values.
+  std::vector<float> out(v.size());
+  SGCompressor<1> codec(-1, nullptr, nullptr);
+  EXPECT_EQ(codec.Decompress(s.data(), s.size(), out.data(), static_cast<long long>(out.size())), 1);
+  EXPECT_EQ(out, v);
+  return zone;
+}
+
+TEST(SGCompressorEncoder, RunMarkingAfterMoreThanThreeRepeats) {
+  std::vector<float> four = {3, 7, 7, 7, 7};
+  std::vector<float> five = {3, 7, 7, 7, 7, 7, 5};
+  std::vector<float> eleven(12, 7.0f);
+  eleven[0] = 3;
+  EXPECT_EQ(encodeWholeNumbers(four, 0, 5).symbols, (std::vector<int>{0, 4, 4, 4, 4}));
+  EXPECT_EQ(encodeWholeNumbers(five, 0, 4).symbols, (std::vector<int>{0, 4, -4, 2}));
+  const MarkedZone z = encodeWholeNumbers(eleven, 0, 2);
+  EXPECT_EQ(z.base, 3);
+  EXPECT_EQ(z.symbols, (std::vector<int>{0, 4}));
+  EXPECT_EQ(encodeWholeNumbers(eleven, 0, 3).symbols.back(), -10);
+}
+
+TEST(SGCompressorEncoder, SecondOrderPredictionOfARamp) {
+  const MarkedZone z = encodeWholeNumbers({1, 2, 3, 4, 5}, 2, 5);
+  EXPECT_EQ(z.base, 0);
+  EXPECT_EQ(z.symbols, (std::vector<int>{1, 1, 0, 0, 0}));
+}
+
+TEST(SGCompressorEncoder, InfiniteOrTinySpreadBecomesOneConstant) {
+  std::vector<float> withInfinity = {1.0f, 2.0f, INFINITY, 3.0f};
+  const Bytes a = compress(withInfinity, 8, 1);
+  ASSERT_EQ(a.size(), 11u);
+  EXPECT_EQ(a[2], 1);
+  std::vector<float> tiny = {2e-21f, 5e-21f, 1e-21f};
+  const Bytes b = compress(tiny, 8, 1);
+  ASSERT_EQ(b.size(), 11u);
+  EXPECT_EQ(b[2], 1);
+  SGCompressor<1> codec(-1, nullptr, nullptr);
+  std::vector<float> out(4, -1.0f);
+  ASSERT_EQ(codec.Decompress(a.data(), a.size(), out.data(), 4), 1);
+  EXPECT_EQ(out, std::vector<float>(4, 0.0f));
+  ASSERT_EQ(codec.Decompress(b.data(), b.size(), out.data(), 3), 1);
+  EXPECT_EQ(out[0], 1e-21f);
+  EXPECT_EQ(out[2], 1e-21f);
+}
+
+TEST(SGCompressorDecoder, TinyPositiveOffsetIsDroppedNegativeKept) {
+  for (float offset : {5e-21f, -5e-21f}) {
+    // Values 0 and 1 over [offset, 1] in quarter steps: the first reconstructs as the offset.
+    std::vector<float> v = {offset, 1.0f};
+    orv::codectools::ZoneEncoding e;
+    e.precisionBits = 0;
+    e.quantumStep = 0.25f;
+    e.rangeMinimum = offset;
+    e.rangeMaximum = 1.0f;
+    std::vector<char> s;
+    ASSERT_TRUE(orv::codectools::AppendZoneAlongValues(v.data(), 2, e, s));
+    SGCompressor<1> codec(-1, nullptr, nullptr);
+    std::vector<float> out(2, -1.0f);
+    ASSERT_EQ(codec.Decompress(s.data(), s.size(), out.data(), 2), 1);
+    EXPECT_EQ(out[0], offset > 0 ? 0.0f : offset);
+    EXPECT_EQ(out[1], 1.0f);
   }
 }
 
