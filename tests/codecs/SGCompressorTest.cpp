@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "codecs/EntropyCoder.h"
@@ -46,23 +46,6 @@ TEST(SGCompressorVectors, ThirtyTwoByteQuantisedZone) {
   std::vector<float> out(5);
   EXPECT_EQ(codec.Decompress(s.data(), s.size(), out.data(), 5), 1);
   EXPECT_EQ(out, v);
-}
-
-TEST(SGCompressorRoundTrip, AllMethodsAndOrders) {
-  std::mt19937 rng(4);
-  for (int order = 0; order <= 3; ++order) {
-    for (int bits : {4, 12, 19, 24}) {
-      std::vector<float> v(5000);
-      for (size_t i = 0; i < v.size(); ++i)
-        v[i] = (i % 700 < 300) ? 0.0f : std::sin(i * 0.01f) * 3.0f + (rng() % 10) * 0.001f;
-      const Bytes s = compress(v, bits, order);
-      SGCompressor<1> codec(-1, nullptr, nullptr);
-      std::vector<float> out(v.size());
-      ASSERT_EQ(codec.Decompress(s.data(), s.size(), out.data(), out.size()), 1);
-      const float tolerance = bits >= 20 ? 0.0f : 6.01f / (1 << bits);
-      for (size_t i = 0; i < v.size(); ++i) ASSERT_NEAR(out[i], v[i], tolerance) << i;
-    }
-  }
 }
 
 // Quantised with a unit step from 0, so the zone's integers are the values themselves.
@@ -187,23 +170,6 @@ TEST(SGCompressorZoned, FailingZoneLeavesItsSliceAndOthersDecode) {
     std::vector<float> untouched(12, -1.0f);
     EXPECT_EQ(codec.Decompress(bad.data(), bad.size(), untouched.data(), 12), 0);
     EXPECT_EQ(untouched, std::vector<float>(12, -1.0f));
-  }
-}
-
-TEST(SGCompressorBadInput, RandomCorruptionsStayInsideSlice) {
-  std::vector<float> v(3000);
-  for (size_t i = 0; i < v.size(); ++i) v[i] = std::cos(i * 0.003f);
-  const Bytes s = compress(v, 10, 2);
-  std::mt19937 rng(8);
-  SGCompressor<1> codec(-1, nullptr, nullptr);
-  SGCompressor<3> codec3(-1, nullptr, nullptr);
-  for (int trial = 0; trial < 2000; ++trial) {
-    Bytes c = s;
-    for (int k = 0; k < 1 + trial % 4; ++k) c[rng() % c.size()] = static_cast<unsigned char>(rng());
-    c.resize(c.size() - rng() % 8);
-    std::vector<float> out(v.size());
-    codec.Decompress(c.data(), c.size(), out.data(), static_cast<long long>(out.size()));
-    codec3.Decompress(c.data(), c.size(), out.data(), static_cast<long long>(out.size()));
   }
 }
 

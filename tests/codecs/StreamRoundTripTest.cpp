@@ -82,12 +82,15 @@ TEST(StreamRoundTrip, EveryStreamKindFormAndPredictionOrder) {
     unsigned short magic;
   };
   const Kind kinds[] = {{false, kSingleZoneMagic}, {true, kZonedMagic}, {true, kZonedMagicAlt}};
-  std::vector<ZoneEncoding> encodings(4);
-  encodings[0].precisionBits = 8;
-  encodings[1].precisionBits = 16;
-  encodings[2].precisionBits = 32;  // raw floats
-  encodings[3].precisionBits = 0;
-  encodings[3].quantumStep = 1.0f;
+  std::vector<ZoneEncoding> encodings(6);
+  encodings[0].precisionBits = 4;
+  encodings[1].precisionBits = 8;
+  encodings[2].precisionBits = 19;  // the finest quantisation
+  encodings[3].precisionBits = 20;  // from here on raw floats
+  encodings[4].precisionBits = 0;
+  encodings[4].quantumStep = 1.0f;
+  encodings[5].precisionBits = 0;
+  encodings[5].quantumStep = 0.01f;
   for (const Field& field : fields()) {
     const auto range = std::minmax_element(field.values.begin(), field.values.end());
     for (const Kind& kind : kinds) {
