@@ -157,6 +157,30 @@ TEST(StreamRoundTrip, MixedZoneMethodsWithSlackAfterAShortZone) {
   for (int i = 290; i < 310; ++i) EXPECT_EQ(out[i], kUntouched);
 }
 
+// Differences too spread for non-negative offsets from their base: the zone falls back to raw.
+TEST(StreamRoundTrip, DifferencesBeyondThirtyOneBitsAreStoredRaw) {
+  const std::vector<float> v = {0.0f, 2e9f, 0.0f, 2e9f, 1.0f, 0.0f};
+  ZoneEncoding e;
+  e.precisionBits = 0;
+  e.quantumStep = 1.0f;
+  e.predictionOrder = 1;
+  const int dims[3] = {6, 1, 1};
+  Stream along, box;
+  ASSERT_TRUE(AppendZoneAlongValues(v.data(), 6, e, along));
+  ASSERT_TRUE(AppendZoneOverBox(v.data(), dims, e, box));
+  for (const Stream* s : {&along, &box}) {
+    EXPECT_EQ((*s)[2], 0);
+    std::vector<float> out(6, kUntouched);
+    ASSERT_EQ(s == &box ? decodeInto<3>(*s, out) : decodeInto<1>(*s, out), 1);
+    EXPECT_EQ(out, v);
+  }
+  // The same values stored with fewer steps stay quantised.
+  e.quantumStep = 1e3f;
+  Stream coarse;
+  ASSERT_TRUE(AppendZoneAlongValues(v.data(), 6, e, coarse));
+  EXPECT_EQ(coarse[2], 2);
+}
+
 TEST(Prediction, DifferencePassesAreUndoneExactly) {
   std::mt19937 rng(17);
   const long long boxes[][3] = {{1, 1, 1}, {7, 1, 1}, {1, 6, 1}, {1, 1, 5}, {2, 3, 2}, {9, 8, 7}};
@@ -199,6 +223,8 @@ TEST(StreamWriter, RefusesTablesTheDecoderCouldNotRead) {
   EXPECT_FALSE(AppendZonedGrid(v.data(), kDims, 0, ZoneForm::AlongValues, e, kZonedMagic, out));
   const int negative[3] = {4, -1, 2};
   EXPECT_FALSE(AppendZoneOverBox(v.data(), negative, e, out));
+  const int huge[3] = {1 << 30, 1 << 30, 1 << 30};
+  EXPECT_FALSE(AppendZoneOverBox(v.data(), huge, e, out));
   EXPECT_TRUE(out.empty());
 }
 

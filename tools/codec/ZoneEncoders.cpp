@@ -88,9 +88,11 @@ bool AppendZoneOverBox(const float* values, const int dims[3], const ZoneEncodin
                        std::vector<char>& out) {
   if (!dims || dims[0] < 0 || dims[1] < 0 || dims[2] < 0) return false;
   const long long box[3] = {dims[0], dims[1], dims[2]};
-  const long long count64 = box[0] * box[1] * box[2];  // below 2^93 / 2^31: checked next
-  if (box[0] * box[1] > INT_MAX || count64 > INT_MAX || (count64 > 0 && !values)) return false;
-  const int count = static_cast<int>(count64);
+  // Each product stays below 2^62 once the plane is known to fit 31 bits.
+  const long long plane = box[0] * box[1];
+  if (plane > INT_MAX || plane * box[2] > INT_MAX) return false;
+  const int count = static_cast<int>(plane * box[2]);
+  if (count > 0 && !values) return false;
   const ValueSpan span = ScanZoneValues(values, count);
   if (IsConstantSpan(span)) return AppendConstantZone(span.lowest, count, out);
   if (encoding.precisionBits >= 20) return AppendRawZone(values, count, out);
