@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Converts the bundled sample frames to .vdb files with orvconvert, printing its own progress.
-# A sequence name_NNNN.orv (four-digit frame numbers) is converted as one frame range; any other
-# .orv file is converted on its own.
+# Converts the bundled sample frames to .vdb files with orvconvert, printing its own progress, then
+# a short summary of each output file (grid names, active voxel counts, value ranges) read back
+# with vdb_print. A sequence name_NNNN.orv (four-digit frame numbers) is converted as one frame
+# range; any other .orv file is converted on its own.
 # Usage: convert-samples.sh <orvconvert> <samples folder> <output folder>
 set -euo pipefail
 
@@ -39,4 +40,23 @@ done
 for file in "${singles[@]}"; do
   "$converter" -srcfile "$file" -dstfile "$output/$(basename "$file" .orv).vdb"
 done
+
+# One line per grid from vdb_print's long listing: name, active voxels, value range.
+summarise() {
+  vdb_print -l "$1" | awk '
+    /^Name: /                      { name = $2 }
+    /^  Min value: /               { low = $3 }
+    /^  Max value: /               { high = $3 }
+    /^  Number of active voxels: / { voxels = $5 }
+    /^Memory footprint:/           { printf "  %-16s %12s active voxels, values %s to %s\n", name, voxels, low, high }'
+}
+
 echo "Output written to $output/"
+if ! command -v vdb_print >/dev/null 2>&1; then
+  echo "vdb_print not found (Debian package libopenvdb-tools): no summary"
+  exit 0
+fi
+for vdb in "$output"/*.vdb; do
+  echo "$(basename "$vdb") (grids in name order):"
+  summarise "$vdb"
+done
