@@ -11,7 +11,7 @@
 
 namespace {
 
-int exportFrame(const char* destination, IOrv& frame) {
+int exportFrame(const char* destination, IOrv& frame, ExportedChannelRelease* release) {
   int size[3] = {0, 0, 0};
   float worldToGrid[12];
   frame.getGridSize(size);
@@ -25,6 +25,7 @@ int exportFrame(const char* destination, IOrv& frame) {
     const float* values = frame.getChannel(exported.channelId);
     if (!values) return kVdbExportChannelMissing;
     grids.push_back(BuildFloatGrid(exported.name, values, size));
+    if (release) release->channelBuilt(frame, exported.channelId);
   }
   if (!grids.empty()) {
     if (indexToWorld.singular) {
@@ -39,11 +40,11 @@ int exportFrame(const char* destination, IOrv& frame) {
 
 }  // namespace
 
-int ExportFrameToVdb(const char* destination, IOrv& frame) {
+int ExportFrameToVdb(const char* destination, IOrv& frame, ExportedChannelRelease* release) {
   if (!destination) destination = "";
   try {
     openvdb::initialize();
-    return exportFrame(destination, frame);
+    return exportFrame(destination, frame, release);
   } catch (const openvdb::IoError& error) {
     LogMessage("#VDB export: cannot write %s: %s\n", destination, error.what());
     return kVdbExportWriteFailed;

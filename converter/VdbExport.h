@@ -10,8 +10,18 @@ enum VdbExportResult {
   kVdbExportFailed = 3,          // any other failure (memory exhausted, other OpenVDB errors)
 };
 
+// Told by the export when it is done with a channel: its grid has been built and the export will
+// not ask the frame for it again.
+class ExportedChannelRelease {
+ public:
+  virtual ~ExportedChannelRelease() = default;
+  virtual void channelBuilt(IOrv& frame, int channelId) = 0;
+};
+
 // Writes the frame's smoke, temperature, fuel, velocity and colour channels as float grids to
 // destination (see ExportedGrids.h), with an index-to-world transform inverted from the frame's
 // world-to-grid transform. Never throws: every failure is a result, and failures other than a
-// missing channel also pass their reason to LogMessage. The frame is only read.
-int ExportFrameToVdb(const char* destination, IOrv& frame);
+// missing channel also pass their reason to LogMessage. The export itself only reads the frame;
+// release, when given, hears of every channel once its grid is built.
+int ExportFrameToVdb(const char* destination, IOrv& frame,
+                     ExportedChannelRelease* release = nullptr);

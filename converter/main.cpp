@@ -1,5 +1,6 @@
 // orvconvert: converts cache frames into OpenVDB files.
 #include "converter/CommandLine.h"
+#include "converter/DecodedChannelRelease.h"
 #include "converter/ConversionLoop.h"
 #include "converter/FrameConverter.h"
 #include "converter/VdbExport.h"
@@ -12,9 +13,12 @@ class VdbFrameConverter : public FrameConverter {
  public:
   IOrv* openFrame(const char* path) override { return newIOrv(path); }
   int exportFrame(const char* destination, IOrv* frame) override {
-    return ExportFrameToVdb(destination, *frame);
+    return ExportFrameToVdb(destination, *frame, &release_);
   }
   void releaseFrame(IOrv* frame) override { deleteIOrv(frame); }
+
+ private:
+  DecodedChannelRelease release_;  // each decoded channel is freed once its grid is built
 };
 
 }  // namespace
