@@ -5,20 +5,13 @@
 #include <cstring>
 #include <limits>
 
-#include "codecs/SGCompressor.h"
+#include "tools/codec/StreamWriter.h"
 #include "tools/orv/ByteSink.h"
 
 namespace orv::writer {
 namespace {
 
 constexpr int kPackedColour = 18;
-constexpr unsigned short kSingleZoneMagic = 0xFC01;
-
-void rawZone(const float* values, int count, ByteSink& out) {
-  out.put<unsigned char>(0);
-  out.i32(count);
-  out.bytes(values, 4ull * count);
-}
 
 bool allEqual(const std::vector<float>& values) {
   for (const float& v : values) {
@@ -27,58 +20,48 @@ bool allEqual(const std::vector<float>& values) {
   return true;
 }
 
-// Single-zone stream along the values, quantised by the library's own zone encoder.
-bool quantisedZone1D(const GridChannel& channel, std::vector<char>& out) {
-  SGCompressor<1> coder(-1, nullptr, nullptr);
-  CVNUtils::CvnArray<char, long long> stream;
-  SGCompressor<1>::Zone zone;
-  std::vector<float> values = channel.values;
-  zone.output = &stream;
-  zone.values = values.data();
-  zone.count = static_cast<int>(values.size());
-  zone.precisionBits = channel.precisionBits;
-  zone.predictionOrder = channel.predictionOrder;
-  if (coder.CompressZone(zone) <= 2) return false;
-  out.assign(stream.begin(), stream.end());
-  return true;
+// Quantised zones predict along the values for the one-dimensional decoder of versions >= 5 and
+// over the x/y/z box for the three-dimensional decoder of older versions.
+codectools::ZoneForm formFor(int version) {
+  return version >= 5 ? codectools::ZoneForm::AlongValues : codectools::ZoneForm::OverBox;
 }
 
-bool codecStream(const GridChannel& channel, int version, std::vector<char>& bytes,
-                 std::string& error) {
-  ByteSink out(bytes);
+bool codecStream(const GridChannel& channel, const int gridSize[3], int version,
+                 std::vector<char>& out, std::string& error) {
+  const float* values = channel.values.data();
   const int count = static_cast<int>(channel.values.size());
+  codectools::ZoneEncoding encoding;
+  encoding.precisionBits = channel.precisionBits;
+  encoding.predictionOrder = channel.predictionOrder;
+  bool ok = false;
   switch (channel.kind) {
     case GridStreamKind::Raw:
-      out.put(kSingleZoneMagic);
-      rawZone(channel.values.data(), count, out);
-      return true;
+      ok = codectools::AppendRawZone(values, count, out);
+      break;
     case GridStreamKind::Constant:
       if (!channel.values.empty() && !allEqual(channel.values)) {
         error = "constant stream of values that differ";
         return false;
       }
-      out.put(kSingleZoneMagic);
-      out.put<unsigned char>(1);
-      out.i32(count);
-      out.f32(channel.values.empty() ? 0.0f : channel.values[0]);
-      return true;
+      ok = codectools::AppendConstantZone(count ? values[0] : 0.0f, count, out);
+      break;
     case GridStreamKind::Quantised:
-      if (version >= 5) {
-        if (!quantisedZone1D(channel, bytes)) {
-          error = "the zone encoder failed";
-          return false;
-        }
-        return true;
-      }
-      error = "quantised streams for versions below 5 need the three-dimensional zone encoder";
-      return false;
+      ok = version >= 5 ? codectools::AppendZoneAlongValues(values, count, encoding, out)
+                        : codectools::AppendZoneOverBox(values, gridSize, encoding, out);
+      break;
     case GridStreamKind::Zoned:
-    case GridStreamKind::ZonedAlt:
-      error = "zoned streams need the zoned stream writer";
-      return false;
+    case GridStreamKind::ZonedAlt: {
+      if (!channel.quantiseZones) encoding.precisionBits = 32;  // raw zones
+      const unsigned short magic = channel.kind == GridStreamKind::Zoned
+                                       ? codectools::kZonedMagic
+                                       : codectools::kZonedMagicAlt;
+      ok = codectools::AppendZonedGrid(values, gridSize, channel.zoneCount, formFor(version),
+                                       encoding, magic, out);
+      break;
+    }
   }
-  error = "unknown stream kind";
-  return false;
+  if (!ok) error = "grid channel " + std::to_string(channel.id) + " cannot be encoded";
+  return ok;
 }
 
 bool packedColourPayload(const GridChannel& channel, std::vector<char>& bytes,
@@ -121,7 +104,7 @@ bool AppendGridRecord(const GridChannel& channel, const int gridSize[3], int ver
   }
   std::vector<char> payload;
   if (!(packed ? packedColourPayload(channel, payload, error)
-               : codecStream(channel, version, payload, error))) {
+               : codecStream(channel, gridSize, version, payload, error))) {
     return false;
   }
   ByteSink(payload).padToWord();

@@ -24,7 +24,7 @@ enum class GridStreamKind {
   Raw,        // one zone of raw floats: exact for every bit pattern
   Constant,   // one constant zone: every value must be the same
   Quantised,  // one quantised zone: along the values (version >= 5) or over the x/y/z box (<= 4)
-  Zoned,      // a table of zones (magic 0xFC02), each raw or quantised
+  Zoned,      // a table of zones (magic 0xFC02) over slabs of whole z-planes, raw or quantised
   ZonedAlt,   // the same table under magic 0xFC03
 };
 
@@ -35,7 +35,7 @@ struct GridChannel {
   GridStreamKind kind = GridStreamKind::Raw;
   int precisionBits = 12;       // quantised zones: 2^bits steps over the value range
   int predictionOrder = 1;      // quantised zones
-  int zoneCount = 3;            // zoned kinds
+  int zoneCount = 3;            // zoned kinds: at most nz
   bool quantiseZones = false;   // zoned kinds: quantised zones instead of raw ones
   int zlibLevel = 6;            // channel 18
 };

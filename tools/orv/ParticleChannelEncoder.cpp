@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "cache/particles/ParticleChannelTable.h"
-#include "codecs/SGCompressor.h"
+#include "tools/codec/StreamWriter.h"
 
 namespace {
 
@@ -22,36 +22,17 @@ bool zipBlock(const void* data, unsigned long long bytes, int level, std::vector
   return true;
 }
 
-// Single-zone stream of raw floats: exact for every bit pattern, including NaN and infinity
-// (which the quantising encoder turns into a constant).
-void rawZoneStream(const std::vector<float>& values, std::vector<char>& out) {
-  const unsigned char header[3] = {0x01, 0xFC, 0x00};
-  const int count = static_cast<int>(values.size());
-  out.assign(header, header + 3);
-  const char* countBytes = reinterpret_cast<const char*>(&count);
-  out.insert(out.end(), countBytes, countBytes + 4);
-  const char* valueBytes = reinterpret_cast<const char*>(values.data());
-  out.insert(out.end(), valueBytes, valueBytes + values.size() * 4);
-}
-
-bool gridCodecStream(const ParticleChannelEncoding& encoding, std::vector<float>& values,
+// Single-zone stream of the values: raw floats are exact for every bit pattern, including NaN
+// and infinity (which the quantising encoder turns into a constant).
+bool gridCodecStream(const ParticleChannelEncoding& encoding, const std::vector<float>& values,
                      std::vector<char>& out) {
   if (values.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return false;
-  if (encoding.precisionBits >= 20) {
-    rawZoneStream(values, out);
-    return true;
-  }
-  SGCompressor<1> coder(-1, nullptr, nullptr);
-  CVNUtils::CvnArray<char, long long> stream;
-  SGCompressor<1>::Zone zone;
-  zone.output = &stream;
-  zone.values = values.data();
-  zone.count = static_cast<int>(values.size());
+  const int count = static_cast<int>(values.size());
+  if (encoding.precisionBits >= 20) return orv::codectools::AppendRawZone(values.data(), count, out);
+  orv::codectools::ZoneEncoding zone;
   zone.precisionBits = encoding.precisionBits;
   zone.predictionOrder = encoding.predictionOrder;
-  if (coder.CompressZone(zone) <= 2) return false;  // only the magic: the zone failed
-  out.assign(stream.begin(), stream.end());
-  return true;
+  return orv::codectools::AppendZoneAlongValues(values.data(), count, zone, out);
 }
 
 // Plane word (c*32 + k)*B + b holds in bit l the bit k of component c of particle 32*b + l.
