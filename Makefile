@@ -31,3 +31,9 @@ asan: deps
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+
+# Short libFuzzer run of every harness (clang build in build-fuzz); not part of CI.
+FUZZ_SMOKE_SECONDS ?= 15
+.PHONY: fuzz-smoke
+fuzz-smoke:
+	for target in $$(bash scripts/fuzz.sh list); do bash scripts/fuzz.sh $$target $(FUZZ_SMOKE_SECONDS) || exit 1; done

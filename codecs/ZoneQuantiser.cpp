@@ -78,6 +78,8 @@ void UndoPredictionAlongValues(int* q, long long count, int order) {
 }
 
 void UndoPredictionOverBox(int* q, const long long dims[3], int order) {
+  // An empty box has nothing to undo; its other axes may still be huge, so no loop may start.
+  if (dims[0] <= 0 || dims[1] <= 0 || dims[2] <= 0) return;
   const long long strides[3] = {1, dims[0], dims[0] * dims[1]};
   for (int level = order; level >= 1; --level) {
     for (int axis = 0; axis < 3; ++axis) {

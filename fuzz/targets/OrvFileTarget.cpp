@@ -1,0 +1,100 @@
+// A whole .orv file from bytes: written to a scratch file, loaded in full and header-only, then
+// every grid channel and every particle channel requested and read end to end.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cache/CorvaneFrameData.h"
+#include "fuzz/targets/FuzzCheck.h"
+#include "fuzz/targets/FuzzTargets.h"
+
+namespace {
+
+const std::string& scratchPath() {
+  static const std::string path =
+      (std::filesystem::temp_directory_path() / ("orv-fuzz-" + std::to_string(getpid()) + ".orv"))
+          .string();
+  return path;
+}
+
+bool writeScratch(const uint8_t* data, size_t size) {
+  std::FILE* file = std::fopen(scratchPath().c_str(), "wb");
+  if (!file) return false;
+  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
+  return std::fclose(file) == 0 && written;
+}
+
+// Touches every value so that a channel shorter than the grid shows as an out-of-bounds read.
+float sumValues(const float* values, long long count) {
+  float sum = 0;
+  for (long long i = 0; i < count; ++i) sum += values[i];
+  return sum;
+}
+
+void readGridChannels(CorvaneFrameData& frame) {
+  volatile float sink = 0;
+  for (int id = -1; id <= CorvaneFrameData::kChannelCount; ++id) {
+    const int claimed = frame.hasChannel(id);
+    FUZZ_CHECK(claimed == 0 || claimed == 1);
+    const float* values = frame.getChannel(id);
+    if (values) sink = sink + sumValues(values, frame.voxelCount());
+  }
+  const float corner[3] = {0.5f, 0.5f, 0.5f};
+  float sampled[CorvaneFrameData::kChannelCount];
+  frame.sampleChannels(0, corner, sampled, CorvaneFrameData::kChannelCount);
+}
+
+void readParticleGroup(PGroup& group) {
+  volatile unsigned char sink = 0;
+  const int count = group.getParticleCount();
+  FUZZ_CHECK(count >= 0);
+  for (int channel = -1; channel <= kParticleChannelCount; ++channel) {
+    if (!group.hasChannel(channel)) continue;
+    const long long bytes = group.getChannelByteSize(channel);
+    // channelData answers for exactly the particles its decoded data holds.
+    for (long long index = 0; bytes > 0; ++index) {
+      const unsigned char* value = static_cast<unsigned char*>(group.channelData(index, channel));
+      if (!value) break;
+      for (long long b = 0; b < bytes; ++b) sink = sink + value[b];
+    }
+    float out[8];
+    group.getParticle(0, channel, out);
+    if (count > 0) group.getParticle(static_cast<unsigned int>(count - 1), channel, out);
+    group.getParticle(static_cast<unsigned int>(count), channel, out);
+  }
+  const long long* ids = static_cast<const long long*>(group.channelData(0, kParticleIdChannel));
+  if (ids && group.particleCount > 0) {
+    // The first stored ID is always found, at some particle holding it.
+    const int found = group.findParticleById(ids[0]);
+    FUZZ_CHECK(found >= 0 && found < group.particleCount);
+  }
+  group.findParticleById(-1);
+}
+
+void loadAndRead(bool infoOnly) {
+  CorvaneFrameData frame;
+  const int result = frame.ImportOrv(scratchPath().c_str(), true, infoOnly);
+  FUZZ_CHECK(result == 0 || result == 3 || result == 4 || result == 12);
+  if (result != 0) return;
+  int size[3];
+  frame.getGridSize(size);
+  if (!infoOnly) readGridChannels(frame);
+  const int groups = frame.getParticleGroupCount();
+  for (int g = 0; g < groups; ++g) FUZZ_CHECK(frame.getParticleGroup(g) != nullptr);
+  FUZZ_CHECK(frame.getParticleGroup(groups) == nullptr);
+  if (!infoOnly) {
+    for (PGroup& group : frame.particleGroups) readParticleGroup(group);
+  }
+}
+
+}  // namespace
+
+int FuzzOrvFile(const uint8_t* data, size_t size) {
+  if (!writeScratch(data, size)) return 0;
+  loadAndRead(true);
+  loadAndRead(false);
+  std::remove(scratchPath().c_str());
+  return 0;
+}
