@@ -1,7 +1,7 @@
 // orvconvert: converts cache frames into OpenVDB files.
 #include "converter/CommandLine.h"
-#include "converter/DecodedChannelRelease.h"
 #include "converter/ConversionLoop.h"
+#include "converter/DecodedChannelRelease.h"
 #include "converter/FrameConverter.h"
 #include "converter/VdbExport.h"
 #include "orv/OrvLoader.h"
