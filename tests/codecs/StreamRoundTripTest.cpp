@@ -198,6 +198,12 @@ TEST(Prediction, DifferencePassesAreUndoneExactly) {
       EXPECT_EQ(line, original);
     }
   }
+  // An empty box with huge other axes is left alone at once, in both directions.
+  const long long empty[3] = {1ll << 30, 0, 1ll << 30};
+  int untouched = 5;
+  PredictOverBox(&untouched, empty, 3);
+  orv::UndoPredictionOverBox(&untouched, empty, 3);
+  EXPECT_EQ(untouched, 5);
   // One pass over a constant box leaves only the first element.
   const long long dims[3] = {4, 3, 5};
   std::vector<int> constant(60, 42);

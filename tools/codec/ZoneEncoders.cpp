@@ -71,6 +71,8 @@ bool AppendZoneAlongValues(const float* values, int count, const ZoneEncoding& e
 }
 
 void PredictOverBox(int* q, const long long dims[3], int order) {
+  // An empty box has nothing to predict, however long its other axes.
+  if (dims[0] <= 0 || dims[1] <= 0 || dims[2] <= 0) return;
   for (int level = 1; level <= order; ++level) {
     for (int axis = 2; axis >= 0; --axis) {
       if (level >= dims[axis]) continue;
