@@ -1,9 +1,14 @@
 // An IO plug-in for tests. Its "cache files" are text files with one grid per line, "<name> <flag>";
 // GetAvailableChannels reports those lines in order. An import succeeds when the file exists and
-// gives the frame the resolution (mapping count, 1, 1), so a test sees what arrived. Compile-time
-// switches leave out one entry point or make Initialize or SetThreadManager fail.
+// gives the frame the resolution (mapping count, 1, 1) and, for each mapping to a channel id of
+// 0..30, that channel filled with the mapping's position, so a test sees what arrived. Every call
+// is recorded in a text that TestPluginCallLog returns; unloading appends the module's stem to
+// the environment variable ORV_TEST_PLUGIN_UNLOADS. Compile-time switches leave out one entry
+// point or make Initialize or SetThreadManager fail.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cache/CorvaneFrameData.h"
 #include "orv/CacheIO.h"
@@ -14,20 +19,60 @@
 namespace {
 
 KUtils::ThreadManager* heldManager = nullptr;
+std::string callLog;
 
-int importFrame(const char* path, CorvaneFrameData* frame, int mappingCount) {
+void record(const std::string& call) { callLog += call + "\n"; }
+
+// Decimal text without std::to_string, whose shared digit table would keep the module loaded.
+std::string decimal(long long value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld", value);
+  return text;
+}
+
+int importFrame(const char* path, CorvaneFrameData* frame, const CacheIO::GridMapping* mappings,
+                int mappingCount) {
   std::FILE* file = std::fopen(path, "rb");
   if (!file) return 3;
   std::fclose(file);
   frame->gridSize[0] = mappingCount;
   frame->gridSize[1] = 1;
   frame->gridSize[2] = 1;
+  for (int m = 0; m < mappingCount; ++m) {
+    const int id = mappings[m].channel;
+    if (id < 0 || id > 30 || id == 18) continue;
+    float* values = frame->allocateChannel(id);
+    if (!values) return 4;
+    for (int i = 0; i < mappingCount; ++i) values[i] = static_cast<float>(m);
+    frame->channelMask |= 1u << id;
+  }
   return 0;
+}
+
+std::string describeMappings(const CacheIO::GridMapping* mappings, int count) {
+  std::string text;
+  for (int m = 0; m < count; ++m) {
+    text += decimal(mappings[m].channel) + "," + mappings[m].name.c_str() + ";";
+    if (mappings[m].scale != 1.0f) text += "(scale)";
+  }
+  return text;
+}
+
+__attribute__((destructor)) void recordUnload() {
+  const char* previous = std::getenv("ORV_TEST_PLUGIN_UNLOADS");
+  std::string unloads = previous ? previous : "";
+  unloads += TEST_PLUGIN_STEM " ";
+  setenv("ORV_TEST_PLUGIN_UNLOADS", unloads.c_str(), 1);
 }
 
 }  // namespace
 
+PLUGIN_EXPORT const char* TestPluginCallLog() { return callLog.c_str(); }
+
+PLUGIN_EXPORT KUtils::ThreadManager* TestPluginHeldManager() { return heldManager; }
+
 PLUGIN_EXPORT int Initialize() {
+  record("Initialize");
 #ifdef TEST_PLUGIN_INITIALIZE_FAILS
   return 1;
 #else
@@ -36,6 +81,7 @@ PLUGIN_EXPORT int Initialize() {
 }
 
 PLUGIN_EXPORT int SetThreadManager(KUtils::ThreadManager* manager) {
+  record("SetThreadManager");
 #ifdef TEST_PLUGIN_REFUSES_MANAGER
   (void)manager;
   return 1;
@@ -46,23 +92,29 @@ PLUGIN_EXPORT int SetThreadManager(KUtils::ThreadManager* manager) {
 }
 
 PLUGIN_EXPORT int ReleaseThreadManager() {
+  record("ReleaseThreadManager");
   heldManager = nullptr;
   return 0;
 }
 
 PLUGIN_EXPORT int ImportFrameVDB(const char* path, CorvaneFrameData* frame, void* /*scratch*/,
-                                 bool /*mode*/, CacheIO::GridMapping* /*mappings*/,
-                                 int mappingCount, long long /*maxVoxels*/) {
-  return importFrame(path, frame, mappingCount);
+                                 bool mode, CacheIO::GridMapping* mappings, int mappingCount,
+                                 long long maxVoxels) {
+  record("ImportFrameVDB mode=" + decimal(mode) + " max=" + decimal(maxVoxels) +
+         " " + describeMappings(mappings, mappingCount));
+  return importFrame(path, frame, mappings, mappingCount);
 }
 
-PLUGIN_EXPORT int ImportFrameF3D(const char* path, CorvaneFrameData* frame, bool /*mode*/,
-                                 CacheIO::GridMapping* /*mappings*/, int mappingCount) {
-  return importFrame(path, frame, mappingCount);
+PLUGIN_EXPORT int ImportFrameF3D(const char* path, CorvaneFrameData* frame, bool mode,
+                                 CacheIO::GridMapping* mappings, int mappingCount) {
+  record("ImportFrameF3D mode=" + decimal(mode) + " " +
+         describeMappings(mappings, mappingCount));
+  return importFrame(path, frame, mappings, mappingCount);
 }
 
 #ifndef TEST_PLUGIN_WITHOUT_GRID_LIST
 PLUGIN_EXPORT int GetAvailableChannels(const char* path, CacheIO::AvailableChannelArray* grids) {
+  record(std::string("GetAvailableChannels ") + (path ? path : ""));
   std::FILE* file = std::fopen(path, "rb");
   if (!file || !grids) {
     if (file) std::fclose(file);
