@@ -16,6 +16,20 @@ constexpr int kRed = 7;
 constexpr float kByteToUnit = 0.003921569f;
 constexpr int kRecordHeaderWords = 2;
 constexpr int kPackedHeaderWords = 2;  // 64-bit byte count ahead of the zip block
+// Decoded grid floats a frame may hold: a fixed allowance plus a bounded expansion of its
+// compressed stream, so grid dimensions from a file cannot demand memory the stream cannot fill.
+constexpr long long kDecodeAllowanceFloats = 128ll << 20;
+constexpr long long kMaxStreamExpansion = 1024;
+
+bool withinDecodeBudget(const CorvaneFrameData& frame, long long floats) {
+  long long held = 0;
+  for (const ChannelSlot& slot : frame.slots) {
+    if (slot.buffer) held += slot.buffer->values.capacity;
+  }
+  const long long budget =
+      kDecodeAllowanceFloats + kMaxStreamExpansion * static_cast<long long>(frame.compressedLength);
+  return floats >= 0 && floats <= budget - held;
+}
 }  // namespace
 
 // Record search: stops at a length word below 1 and checks every record against the stream end.
@@ -72,7 +86,10 @@ ChannelSlot& CorvaneFrameData::expandChannel(int id) {
     if (!slot.present && !(id == kPackedColour && coloursPresent())) {
       long long index = 0, words = 0;
       if (voxelCount() > 0 && findRecord(id, index, words)) {
-        if (allocateSlot(id, voxelCount() + 4)) {
+        if (!withinDecodeBudget(*this, voxelCount() + 4)) {
+          LogMessage("Invalid cache file!!!\n");
+          slot.clear();
+        } else if (allocateSlot(id, voxelCount() + 4)) {
           if (!decodeRecord(id, index, words)) {
             LogMessage("Invalid cache file!!!\n");
             slot.clear();
@@ -94,6 +111,7 @@ void CorvaneFrameData::deriveSpeed() {
     if (!expandChannel(c).present) return;
   }
   const long long voxels = voxelCount();
+  if (!withinDecodeBudget(*this, voxels)) return;
   if (!allocateSlot(kSpeed, voxels)) {
     slots[kSpeed].clear();
     return;
@@ -117,8 +135,9 @@ bool CorvaneFrameData::coloursPresent() const {
 // valid and a direct request for it answers null.
 void CorvaneFrameData::splitPackedColour() {
   const long long voxels = voxelCount();
+  for (int c = kRed; c < kRed + 3; ++c) slots[c].clear();
+  if (!withinDecodeBudget(*this, 3 * voxels)) return;
   for (int c = kRed; c < kRed + 3; ++c) {
-    slots[c].clear();
     if (!allocateSlot(c, voxels)) {
       slots[c].clear();
       return;

@@ -2,6 +2,7 @@
 // goes through one checked cursor over the open file; every count from the file is checked against
 // the bytes that remain before anything is allocated for it.
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -90,14 +91,18 @@ class FileCursor {
     read(value.data(), length, text);
     return value;
   }
-  // Bytes a decoder may produce from the file's content.
+  // Bytes a decoder may produce from the file's content, counted over the whole file so that
+  // many small claims cannot add up to more than one large one could.
   void requireDecodable(long long bytes) {
     if (bytes < 0 || bytes / kMaxExpansion > size_ + 4096) fail(nullptr);
+    claimed_ += bytes;
+    if (claimed_ / kMaxExpansion > size_ + 4096) fail(nullptr);
   }
 
  private:
   std::FILE* file_;
   long long size_;
+  long long claimed_ = 0;
 };
 
 // The open, registered and locked file; closing undoes all three in reverse order.
@@ -254,7 +259,16 @@ class OrvReader {
         const int channel = in_.readInt(nullptr);
         if (channel < 0 || channel >= kParticleChannelCount) fail(nullptr);
         const int method = in_.readInt(nullptr);
+        // Decoded later, on first access: the size it will take is claimed now.
+        if (method != 0) {
+          in_.requireDecodable(static_cast<long long>(group.particleCount) *
+                               ParticleChannelByteSize(channel));
+        }
         const int bytes = in_.readCount(1, nullptr);
+        // The decoded size follows from the particle count alone; it must be one the file could
+        // describe before any decode sizes memory for it.
+        in_.requireDecodable(static_cast<long long>(group.particleCount) *
+                             ParticleChannelByteSize(channel));
         std::vector<char> stored(static_cast<size_t>(bytes));
         in_.read(stored.data(), bytes, nullptr);
         if (!group.setCompressedChannel(channel, method, stored.data(), bytes)) fail(nullptr);
@@ -332,6 +346,7 @@ class OrvReader {
 
   void readGridBlock() {
     for (int a = 0; a < 3; ++a) frame_.gridSize[a] = in_.readInt("3\n");
+    requireUsableGrid();
     const int k = in_.readInt("4\n");
     if (k < 0 || k > in_.remaining() / 4) {
       fail("CorvaneFrameData::ImportOrv bad comprDataSzInts!");
@@ -342,6 +357,18 @@ class OrvReader {
     }
     if (!frame_.allocateCompressedStream(k)) fail(nullptr);
     in_.read(frame_.compressedStream, 4ll * k, "x41\n");
+  }
+
+  // A resolution with a negative axis, or one whose float array (with the decoder's slack) cannot
+  // be counted in 64 bits, describes no grid.
+  void requireUsableGrid() {
+    long long cells = 1;
+    for (int a = 0; a < 3; ++a) {
+      if (frame_.gridSize[a] < 0 || __builtin_mul_overflow(cells, frame_.gridSize[a], &cells)) {
+        fail(nullptr);
+      }
+    }
+    if (cells > (INT64_MAX - 16) / 4) fail(nullptr);
   }
 
   void readParticleBlock(bool compressed) {

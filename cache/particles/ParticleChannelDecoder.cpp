@@ -19,6 +19,15 @@ using Bytes = CVNUtils::CvnArray<char, long long>;
 constexpr long long kMaxInflateRatio = 1032;
 constexpr long long kInflateSlack = 64;
 
+// The grid codec's constant zones expand without limit; a channel may still decode to no more
+// than a fixed allowance plus this ratio times its stored bytes.
+constexpr long long kMaxCodecExpansion = 1024;
+constexpr long long kCodecAllowanceBytes = 64ll << 20;
+
+bool codecDecodable(long long compressedBytes, long long decodedBytes) {
+  return decodedBytes <= compressedBytes * kMaxCodecExpansion + kCodecAllowanceBytes;
+}
+
 bool inflatable(long long compressedBytes, long long decodedBytes) {
   return decodedBytes <= compressedBytes * kMaxInflateRatio + kInflateSlack &&
          decodedBytes <= 0xFFFFFFFFLL && compressedBytes <= 0xFFFFFFFFLL;
@@ -78,6 +87,8 @@ bool PGroup::decodeLocked(int channel, bool release) {
   } else {
     // Sizes that no stored block could produce are rejected before anything is allocated.
     if ((method == 1 || method == 4) && !inflatable(slot.compressed.size(), decodedBytes)) {
+      ok = false;
+    } else if ((method == 2 || method == 3) && !codecDecodable(slot.compressed.size(), decodedBytes)) {
       ok = false;
     } else {
       if (decodedBytes > 0 && !slot.data.SetSize(decodedBytes, nullptr, true)) return false;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "cache/CorvaneFrameData.h"
+#include "cache/particles/PGroup.h"
 #include "codecs/EntropyCoder.h"
 #include "codecs/SGCompressor.h"
 
@@ -54,4 +56,72 @@ TEST(HostileGridStreams, EmptyBoxWithHugeAxesDecodesAtOnce) {
   EXPECT_LT(seconds, 1.0);
   EXPECT_EQ(result, 1);
   for (float v : destination) EXPECT_EQ(v, 7.0f);
+}
+
+namespace {
+
+// A single-zone stream of `count` copies of `value`.
+std::vector<char> constantZone(int count, float value) {
+  std::vector<char> stream;
+  put<unsigned short>(stream, 0xFC01);
+  put<unsigned char>(stream, 1);
+  put<int>(stream, count);
+  put<float>(stream, value);
+  return stream;
+}
+
+// Loads one grid record for channel id holding `stream` into a frame of the given size.
+void storeGridRecord(CorvaneFrameData& frame, const int size[3], int id,
+                     const std::vector<char>& stream) {
+  for (int a = 0; a < 3; ++a) frame.gridSize[a] = size[a];
+  const long long payloadWords = (static_cast<long long>(stream.size()) + 3) / 4;
+  ASSERT_TRUE(frame.allocateCompressedStream(2 + payloadWords));
+  std::memset(frame.compressedStream, 0, static_cast<size_t>(4 * (2 + payloadWords)));
+  frame.compressedStream[0] = id;
+  frame.compressedStream[1] = static_cast<int>(payloadWords);
+  std::memcpy(frame.compressedStream + 2, stream.data(), stream.size());
+  frame.formatVersion = 6;
+  frame.channelMask = 1u << id;
+}
+
+}  // namespace
+
+// A few bytes of constant zone may claim a grid far larger than the stream could justify: the
+// channel is refused before its buffer is allocated, while ordinary grids still decode.
+TEST(HostileGridStreams, GridTooLargeForItsStreamIsRefused) {
+  CorvaneFrameData huge;
+  const int hugeSize[3] = {1024, 1024, 200};
+  storeGridRecord(huge, hugeSize, 2, constantZone(1024 * 1024 * 200, 0.5f));
+  EXPECT_EQ(huge.getChannel(2), nullptr);
+
+  CorvaneFrameData ordinary;
+  const int size[3] = {64, 64, 64};
+  storeGridRecord(ordinary, size, 2, constantZone(64 * 64 * 64, 0.5f));
+  const float* values = ordinary.getChannel(2);
+  ASSERT_NE(values, nullptr);
+  EXPECT_EQ(values[0], 0.5f);
+  EXPECT_EQ(values[64 * 64 * 64 - 1], 0.5f);
+}
+
+// The same for a particle channel in the grid codec: a particle count its few stored bytes cannot
+// justify fails the decode instead of allocating for it.
+TEST(HostileParticleChannels, CountTooLargeForTheStoredBytesIsRefused) {
+  for (int method : {2, 3}) {
+    SCOPED_TRACE(method);
+    PGroup huge;
+    huge.particleCount = 200 * 1000 * 1000;
+    const std::vector<char> stored = constantZone(huge.particleCount, 1.0f);
+    ASSERT_TRUE(huge.setCompressedChannel(2, method, stored.data(), stored.size()));
+    EXPECT_FALSE(huge.decompressChannel(2, true));
+
+    PGroup ordinary;
+    ordinary.particleCount = 100000;
+    const std::vector<char> small = constantZone(ordinary.particleCount, 1.0f);
+    ASSERT_TRUE(ordinary.setCompressedChannel(2, method, small.data(), small.size()));
+    ASSERT_TRUE(ordinary.decompressChannel(2, true));
+    float value = 0;
+    ASSERT_NE(ordinary.channelData(99999, 2), nullptr);
+    std::memcpy(&value, ordinary.channelData(99999, 2), 4);
+    EXPECT_EQ(value, 1.0f);
+  }
 }
