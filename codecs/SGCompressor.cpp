@@ -229,8 +229,7 @@ long long SGCompressor<N>::CompressZone(Zone& zone) {
   const float scale =
       orv::QuantisationScale(zone.precisionBits, zone.quantumStep, rangeMin, rangeMax);
   orv::QuantiseValues(v, count, rangeMin, scale, q);
-  const int order = zone.predictionOrder < 0 ? 0 : (zone.predictionOrder > 255 ? 255
-                                                                               : zone.predictionOrder);
+  const int order = orv::StoredPredictionOrder(zone.predictionOrder);
   orv::PredictAlongValues(q, count, order);
   int base = 0;
   // Offsets from the base must stay non-negative: wider spreads are kept as raw floats.

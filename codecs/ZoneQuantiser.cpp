@@ -65,6 +65,8 @@ void QuantiseValues(const float* values, long long count, float rangeMinimum, fl
   }
 }
 
+int StoredPredictionOrder(int order) { return order < 0 ? 0 : (order > 255 ? 255 : order); }
+
 void PredictAlongValues(int* q, long long count, int order) {
   for (int pass = 0; pass < order; ++pass) {
     for (long long k = count - 1; k >= pass + 1; --k) q[k] = subtractWrapping(q[k], q[k - 1]);

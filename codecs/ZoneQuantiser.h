@@ -26,6 +26,8 @@ float QuantisationScale(int precisionBits, float quantumStep, float rangeMinimum
 // q[k] = floor((values[k] - rangeMinimum) * scale + 0.5), clamped to 32 bits (NaN as 0).
 void QuantiseValues(const float* values, long long count, float rangeMinimum, float scale, int* q);
 
+// The order as stored in its one header byte: clamped to 0..255.
+int StoredPredictionOrder(int order);
 // `order` difference passes along the values, and their exact inverse.
 void PredictAlongValues(int* q, long long count, int order);
 void UndoPredictionAlongValues(int* q, long long count, int order);

@@ -17,8 +17,6 @@ bool appendTo(const ByteArray& bytes, std::vector<char>& out) {
   return true;
 }
 
-int clampedOrder(int order) { return order < 0 ? 0 : (order > 255 ? 255 : order); }
-
 // Lines of one axis of an x-fastest box, each walked by `visit(line, stride, length)`.
 template <typename Visit>
 void forEachLine(int* q, const long long dims[3], int axis, Visit visit) {
@@ -109,7 +107,7 @@ bool AppendZoneOverBox(const float* values, const int dims[3], const ZoneEncodin
   const float scale =
       QuantisationScale(encoding.precisionBits, encoding.quantumStep, rangeMin, rangeMax);
   QuantiseValues(values, count, rangeMin, scale, q.data());
-  const int order = clampedOrder(encoding.predictionOrder);
+  const int order = StoredPredictionOrder(encoding.predictionOrder);
   PredictOverBox(q.data(), box, order);
   int base = 0;
   if (!QuantisedBase(q.data(), count, base)) return AppendRawZone(values, count, out);

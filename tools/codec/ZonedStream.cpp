@@ -1,7 +1,7 @@
 // Zone tables: first destination index and byte offset of every zone, then the zones.
 #include <climits>
+#include <cstddef>
 
-#include "codecs/ByteCursor.h"
 #include "tools/codec/StreamWriter.h"
 
 namespace orv::codectools {
