@@ -18,7 +18,7 @@ constexpr int kRecordHeaderWords = 2;
 constexpr int kPackedHeaderWords = 2;  // 64-bit byte count ahead of the zip block
 // Decoded grid floats a frame may hold: a fixed allowance plus a bounded expansion of its
 // compressed stream, so grid dimensions from a file cannot demand memory the stream cannot fill.
-constexpr long long kDecodeAllowanceFloats = 128ll << 20;
+constexpr long long kDecodeAllowanceFloats = 32ll << 20;
 constexpr long long kMaxStreamExpansion = 1024;
 
 bool withinDecodeBudget(const CorvaneFrameData& frame, long long floats) {

@@ -26,11 +26,13 @@ bool writeScratch(const uint8_t* data, size_t size) {
   return std::fclose(file) == 0 && written;
 }
 
-// Touches every value so that a channel shorter than the grid shows as an out-of-bounds read.
+// Touches values across the whole channel, the last one included, so that a channel shorter
+// than the grid shows as an out-of-bounds read without summing every value of a large grid.
 float sumValues(const float* values, long long count) {
+  constexpr long long kStride = 4093;
   float sum = 0;
-  for (long long i = 0; i < count; ++i) sum += values[i];
-  return sum;
+  for (long long i = 0; i < count; i += kStride) sum += values[i];
+  return count > 0 ? sum + values[count - 1] : sum;
 }
 
 void readGridChannels(CorvaneFrameData& frame) {
