@@ -55,6 +55,10 @@ void SetCurrentThreadName(const char* name);
 // Below-normal (low) or normal scheduling priority for the calling thread. Raising a lowered
 // thread back may be refused without privileges; the result says whether the change took effect.
 bool SetCurrentThreadLowPriority(bool low);
+// The calling thread's scheduling level (a nice value: higher runs later) and setting it. Lowering
+// a thread relative to the level it started with needs no privileges.
+int CurrentThreadPriorityLevel();
+bool SetCurrentThreadPriorityLevel(int level);
 
 // Processors the process may run on (at least 1).
 int UsableProcessorCount();

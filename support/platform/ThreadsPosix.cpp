@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -143,6 +144,18 @@ void SetCurrentThreadName(const char* name) {
 bool SetCurrentThreadLowPriority(bool low) {
   const pid_t thread = static_cast<pid_t>(syscall(SYS_gettid));
   return setpriority(PRIO_PROCESS, static_cast<id_t>(thread), low ? 1 : 0) == 0;
+}
+
+int CurrentThreadPriorityLevel() {
+  const pid_t thread = static_cast<pid_t>(syscall(SYS_gettid));
+  errno = 0;
+  const int level = getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+  return errno == 0 ? level : 0;
+}
+
+bool SetCurrentThreadPriorityLevel(int level) {
+  const pid_t thread = static_cast<pid_t>(syscall(SYS_gettid));
+  return setpriority(PRIO_PROCESS, static_cast<id_t>(thread), level) == 0;
 }
 
 int UsableProcessorCount() {

@@ -46,6 +46,13 @@ class _SequenceBlock {
     return nullptr;
   }
 
+  // Forgets every block without freeing it, for entries another thread may still touch.
+  void abandon() {
+    first = nullptr;
+    last = nullptr;
+    count = 0;
+  }
+
   void clear() {
     while (first) {
       Block* following = first->next;

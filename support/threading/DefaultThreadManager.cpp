@@ -1,0 +1,64 @@
+#include "support/threading/DefaultThreadManager.h"
+
+#include <mutex>
+#include <new>
+
+#include "support/CvnArray.h"
+#include "support/threading/WinThreadManager.h"
+
+namespace {
+
+// The managers made by createDefaultThreadManager, so that a foreign or already destroyed pointer
+// is never deleted.
+struct DefaultManagers {
+  std::mutex lock;
+  CVNUtils::CvnArray<KUtils::ThreadManager*, int> live;
+};
+
+DefaultManagers& defaultManagers() {
+  static DefaultManagers* managers = new DefaultManagers;  // outlives static destructors
+  return *managers;
+}
+
+}  // namespace
+
+KUtils::ThreadManager* createDefaultThreadManager() {
+  auto* manager = new (std::nothrow) KUtils::WinThreadManager();
+  if (!manager) return nullptr;
+  DefaultManagers& managers = defaultManagers();
+  std::lock_guard<std::mutex> guard(managers.lock);
+  if (!managers.live.Append(manager)) {
+    // The failed growth dropped the list of the others too: they can no longer be destroyed, but
+    // this one is not handed out untracked.
+    delete manager;
+    return nullptr;
+  }
+  return manager;
+}
+
+void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
+  if (!manager) return;
+  KUtils::WinThreadManager* owned = nullptr;
+  {
+    DefaultManagers& managers = defaultManagers();
+    std::lock_guard<std::mutex> guard(managers.lock);
+    for (int i = 0; i < managers.live.size(); ++i) {
+      if (managers.live[i] != manager) continue;
+      owned = static_cast<KUtils::WinThreadManager*>(manager);
+      managers.live[i] = managers.live[managers.live.size() - 1];
+      managers.live.Pop();
+      break;
+    }
+  }
+  delete owned;
+}
+
+namespace KUtils {
+
+int LiveDefaultThreadManagers() {
+  DefaultManagers& managers = defaultManagers();
+  std::lock_guard<std::mutex> guard(managers.lock);
+  return managers.live.size();
+}
+
+}  // namespace KUtils
