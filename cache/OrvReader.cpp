@@ -265,10 +265,6 @@ class OrvReader {
                                ParticleChannelByteSize(channel));
         }
         const int bytes = in_.readCount(1, nullptr);
-        // The decoded size follows from the particle count alone; it must be one the file could
-        // describe before any decode sizes memory for it.
-        in_.requireDecodable(static_cast<long long>(group.particleCount) *
-                             ParticleChannelByteSize(channel));
         std::vector<char> stored(static_cast<size_t>(bytes));
         in_.read(stored.data(), bytes, nullptr);
         if (!group.setCompressedChannel(channel, method, stored.data(), bytes)) fail(nullptr);

@@ -217,7 +217,7 @@ TEST(ChunksRoundTrip, TextRangesAndValuesInBothSizeWidths) {
     unknown.id = 1005;
     unknown.payload.assign(10, 'x');
     description.extraChunks.push_back(unknown);
-    description.trailingChunks.push_back(RawChunk{1001, {}, -1});
+    description.trailingChunks.push_back(RawChunk{1001, {}, std::nullopt});
     ByteSink(description.trailingChunks.back().payload).string("later");
     CorvaneFrameData frame;
     ASSERT_EQ(load(frame, description), 0) << version;
@@ -239,7 +239,7 @@ TEST(ChunksRoundTrip, VersionTwoStopsAfterTheSummary) {
   group.channels.push_back(FloatChannel(0, {1, 2, 3}));
   description.groups.push_back(group);
   description.chunkText = "before";
-  description.trailingChunks.push_back(RawChunk{1001, {}, -1});
+  description.trailingChunks.push_back(RawChunk{1001, {}, std::nullopt});
   ByteSink(description.trailingChunks.back().payload).string("after");
   CorvaneFrameData frame;
   ASSERT_EQ(load(frame, description), 0);

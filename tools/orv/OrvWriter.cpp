@@ -132,10 +132,11 @@ class FileBuilder {
     return true;
   }
 
-  void chunk(int id, const std::vector<char>& payload, long long declaredSize = -1) {
+  void chunk(int id, const std::vector<char>& payload,
+             std::optional<long long> declaredSize = std::nullopt) {
     layout_.chunks[id] = out_.size();
     out_.i32(id);
-    const long long size = declaredSize >= 0 ? declaredSize : static_cast<long long>(payload.size());
+    const long long size = declaredSize ? *declaredSize : static_cast<long long>(payload.size());
     if (frame_.version <= 3) {
       out_.i32(static_cast<int>(size));
     } else {

@@ -80,7 +80,7 @@ struct ChannelValue {
 struct RawChunk {
   int id = 1005;
   std::vector<char> payload;
-  long long declaredSize = -1;  // -1: the payload's size
+  std::optional<long long> declaredSize;  // size field written; default: the payload's size
 };
 
 struct SimulationTransforms {  // header block 11
