@@ -58,8 +58,12 @@ class CorvaneFrameData : public IOrv {
   // Replaces the compressed channel stream with n integers (uninitialised); false on no memory.
   bool allocateCompressedStream(long long n);
   void freeCompressedStream();
+  // nx*ny*nz; 0 for a negative size or a product beyond 64 bits (a damaged header).
   long long voxelCount() const {
-    return static_cast<long long>(gridSize[0]) * gridSize[1] * gridSize[2];
+    if (gridSize[0] < 0 || gridSize[1] < 0 || gridSize[2] < 0) return 0;
+    long long voxels = 0;
+    const long long plane = static_cast<long long>(gridSize[0]) * gridSize[1];
+    return __builtin_mul_overflow(plane, static_cast<long long>(gridSize[2]), &voxels) ? 0 : voxels;
   }
 
   unsigned int flags = 0;

@@ -21,14 +21,16 @@ constexpr int kPackedHeaderWords = 2;  // 64-bit byte count ahead of the zip blo
 constexpr long long kDecodeAllowanceFloats = 32ll << 20;
 constexpr long long kMaxStreamExpansion = 1024;
 
-bool withinDecodeBudget(const CorvaneFrameData& frame, long long floats) {
+// True when `floats` more (plus `slack`) fit the frame's budget; floats may be anything up to
+// the largest voxel count.
+bool withinDecodeBudget(const CorvaneFrameData& frame, long long floats, long long slack = 0) {
   long long held = 0;
   for (const ChannelSlot& slot : frame.slots) {
     if (slot.buffer) held += slot.buffer->values.capacity;
   }
   const long long budget =
       kDecodeAllowanceFloats + kMaxStreamExpansion * static_cast<long long>(frame.compressedLength);
-  return floats >= 0 && floats <= budget - held;
+  return floats >= 0 && floats <= budget - held - slack;
 }
 }  // namespace
 
@@ -86,7 +88,7 @@ ChannelSlot& CorvaneFrameData::expandChannel(int id) {
     if (!slot.present && !(id == kPackedColour && coloursPresent())) {
       long long index = 0, words = 0;
       if (voxelCount() > 0 && findRecord(id, index, words)) {
-        if (!withinDecodeBudget(*this, voxelCount() + 4)) {
+        if (!withinDecodeBudget(*this, voxelCount(), 4)) {
           LogMessage("Invalid cache file!!!\n");
           slot.clear();
         } else if (allocateSlot(id, voxelCount() + 4)) {
@@ -136,7 +138,7 @@ bool CorvaneFrameData::coloursPresent() const {
 void CorvaneFrameData::splitPackedColour() {
   const long long voxels = voxelCount();
   for (int c = kRed; c < kRed + 3; ++c) slots[c].clear();
-  if (!withinDecodeBudget(*this, 3 * voxels)) return;
+  if (!withinDecodeBudget(*this, voxels, 2 * voxels)) return;
   for (int c = kRed; c < kRed + 3; ++c) {
     if (!allocateSlot(c, voxels)) {
       slots[c].clear();

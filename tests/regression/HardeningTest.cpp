@@ -125,3 +125,20 @@ TEST(HostileParticleChannels, CountTooLargeForTheStoredBytesIsRefused) {
     EXPECT_EQ(value, 1.0f);
   }
 }
+
+// Grid sizes whose product is negative or beyond 64 bits describe no voxels: nothing is decoded
+// (and, in the sanitizer build, nothing overflows).
+TEST(HostileGridStreams, ImpossibleGridSizesHoldNoVoxels) {
+  const int sizes[][3] = {{2147483647, 2147483647, 2147483647}, {-2, -2, 4}, {8, -1, 8}};
+  for (const auto& size : sizes) {
+    CorvaneFrameData frame;
+    storeGridRecord(frame, size, 2, constantZone(16, 1.0f));
+    EXPECT_EQ(frame.voxelCount(), 0);
+    EXPECT_EQ(frame.getChannel(2), nullptr);
+  }
+  CorvaneFrameData ordinary;
+  const int size[3] = {2, 2, 4};
+  storeGridRecord(ordinary, size, 2, constantZone(16, 1.0f));
+  EXPECT_EQ(ordinary.voxelCount(), 16);
+  EXPECT_NE(ordinary.getChannel(2), nullptr);
+}
