@@ -163,6 +163,8 @@ class OrvReader {
       : frame_(frame), in_(in), infoOnly_(infoOnly) {}
 
   void readChunks(long long dataOffset) {
+    // Checked before adding: an offset near the top of the 64-bit range must not wrap.
+    if (dataOffset < 0 || dataOffset > in_.size() - 4) fail("Failed seeking to marker chunk!\n");
     in_.seek(dataOffset + 4, "Failed seeking to marker chunk!\n");
     for (;;) {
       const int id = in_.readInt("Failed reading chunk id!\n");

@@ -69,6 +69,33 @@ std::vector<char> block7(int words, int particles, int positionOffset, int tag =
   return block;
 }
 
+TEST(WriterRefusals, DescriptionsThatCannotBeWrittenAreRefused) {
+  std::vector<char> bytes;
+  std::string error;
+  Frame description = gridFrame(6, 2, 2, 1);
+  description.channels.push_back(channel(1, {1, 2, 3}));  // 3 values for 4 cells
+  EXPECT_FALSE(Write(description, bytes, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(bytes.empty());
+  description.channels = {channel(1, {1, 2, 3, 4}, GridStreamKind::Constant)};
+  EXPECT_FALSE(Write(description, bytes, &error));
+  description.channels = {channel(32, {1, 1, 1, 1})};
+  EXPECT_FALSE(Write(description, bytes, &error));
+  // A version 2 reader stops at the summary, which would also drop chunk groups read before it.
+  Frame old = gridFrame(2, 1, 1, 1);
+  ParticleGroup group;
+  group.name = "g";
+  group.channels.push_back(FloatChannel(0, {1, 2, 3}));
+  old.groups.push_back(group);
+  EXPECT_FALSE(Write(old, bytes, &error));
+  old.writeSummary = false;
+  EXPECT_TRUE(Write(old, bytes, &error)) << error;
+  group.channels.push_back(FloatChannel(7, {1}));  // channel 7 has no storage
+  old.groups = {group};
+  old.particleLayout = ParticleLayout::UncompressedBlock;
+  EXPECT_FALSE(Write(old, bytes, &error));
+}
+
 TEST(ResultCodes, ZeroForAFileAndThreeForPathsThatCannotBeUsed) {
   CorvaneFrameData frame;
   EXPECT_EQ(load(frame, gridFrame(6, 1, 1, 1)), 0);
@@ -117,8 +144,10 @@ TEST(FooterMessages, ShortFilesNameTheFailingStep) {
 
   Layout layout;
   std::vector<char> far = bytesOf(gridFrame(6, 1, 1, 1), &layout);
-  patch(far, layout.footerOffset, 1ll << 40);
-  expectBroken(far, "Failed seeking to marker chunk!\n");
+  for (long long offset : {1ll << 40, LLONG_MAX, LLONG_MAX - 3, -4ll, LLONG_MIN}) {
+    patch(far, layout.footerOffset, offset);
+    expectBroken(far, "Failed seeking to marker chunk!\n");
+  }
 }
 
 TEST(ChunkMessages, ChunksRunningIntoTheFooter) {

@@ -176,6 +176,13 @@ TEST(HeaderBlocksRoundTrip, EveryBlockLandsInItsField) {
   EXPECT_EQ(std::memcmp(transform, description.transform.data(), sizeof transform), 0);
   EXPECT_EQ(frame.channelMask, 0x80000016u);
   EXPECT_EQ(frame.flags & 1u, 1u);
+  EXPECT_EQ(frame.hasChannel(31), 0);  // bit 31 is a marker, not a channel
+  EXPECT_EQ(frame.hasChannel(4), 1);
+  EXPECT_EQ(frame.hasChannel(3), 0);   // velocity y and z are missing
+  EXPECT_EQ(frame.hasChannel(-1), 0);
+  EXPECT_EQ(frame.hasChannel(32), 0);
+  EXPECT_EQ(frame.getChannel(-1), nullptr);
+  EXPECT_EQ(frame.getChannel(32), nullptr);
   EXPECT_EQ(frame.frameNumber, 43);
   EXPECT_FLOAT_EQ(frame.timeStep, 0.04f);
   EXPECT_EQ(std::memcmp(frame.transformA, transforms.a.data(), 48), 0);  // block 11 came later
