@@ -35,6 +35,10 @@ long long rateValue(const EntropyCoder::RateEntry& e) {
 int addWrapping(int a, int b) {
   return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
+// a - b modulo 2^32: unlike addWrapping(a, -b) defined for b = INT_MIN too.
+int subtractWrapping(int a, int b) {
+  return static_cast<int>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
 
 constexpr long long kEncoderHeadroom = 100000;
 // Bits a file source may still deliver are counted up to this many bytes.
@@ -148,7 +152,7 @@ void EntropyCoder::writeRawStream(const int* values, long long count, int width)
   wordBits_ = 0;
   WriteBits(width, 8);
   WriteBits(minimum_, 32);
-  for (long long i = 0; i < count; ++i) WriteBits(addWrapping(values[i], -minimum_), width);
+  for (long long i = 0; i < count; ++i) WriteBits(subtractWrapping(values[i], minimum_), width);
 }
 
 long long EntropyCoder::Encode(const int* values, long long count,
@@ -198,7 +202,7 @@ long long EntropyCoder::Encode(const int* values, long long count,
   for (long long i = 0, e = 0; i < count; ++e) {
     long long j = i + 1;
     while (j < count && sorted[j] == sorted[i]) ++j;
-    srt_[e] = RateEntry{addWrapping(sorted[i], -minimum_), static_cast<int>(j - i)};
+    srt_[e] = RateEntry{subtractWrapping(sorted[i], minimum_), static_cast<int>(j - i)};
     i = j;
   }
   deleteArray(sorted);
@@ -247,7 +251,7 @@ long long EntropyCoder::Encode(const int* values, long long count,
               WriteBits(srt_[i].value, width);
     }
     for (long long i = 0; coded && i < count; ++i) {
-      const uint32_t offset = static_cast<uint32_t>(addWrapping(values[i], -minimum_));
+      const uint32_t offset = static_cast<uint32_t>(subtractWrapping(values[i], minimum_));
       const int* found =
           std::lower_bound(byValue, byValue + distinct, offset, [this](int entry, uint32_t v) {
             return static_cast<uint32_t>(srt_[entry].value) < v;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <functional>
 #include <cstring>
 #include <vector>
@@ -141,4 +142,22 @@ TEST(HostileGridStreams, ImpossibleGridSizesHoldNoVoxels) {
   storeGridRecord(ordinary, size, 2, constantZone(16, 1.0f));
   EXPECT_EQ(ordinary.voxelCount(), 16);
   EXPECT_NE(ordinary.getChannel(2), nullptr);
+}
+
+// The smallest int as the sequence minimum: offsets from it are taken modulo 2^32 without
+// overflowing, and the sequence decodes back in both the coded and the wide (raw) form.
+TEST(HostileEntropyStreams, SequencesWithTheSmallestIntRoundTrip) {
+  const std::vector<std::vector<int>> sequences = {
+      {INT_MIN, 3, 3, 0, INT_MIN, 2},
+      {INT_MIN, INT_MAX, 0, -1, 1},
+  };
+  for (const std::vector<int>& values : sequences) {
+    CVNUtils::CvnArray<char, long long> stream;
+    EntropyCoder encoder;
+    ASSERT_GT(encoder.Encode(values.data(), static_cast<long long>(values.size()), stream), 0);
+    EntropyCoder decoder;
+    ASSERT_NE(decoder.InitDecoder(stream.data, stream.data + stream.size()), 0);
+    for (int v : values) EXPECT_EQ(decoder.DecodeSymbol(), v);
+    EXPECT_FALSE(decoder.Overrun());
+  }
 }
