@@ -8,6 +8,7 @@
 
 #include "cache/particles/PGroup.h"
 #include "support/Log.h"
+#include "tools/codec/StreamWriter.h"
 
 // Records every LogMessage line while alive.
 class LogCapture {
@@ -43,11 +44,8 @@ inline void storeChannel(PGroup& group, int channel, int method, const std::vect
 
 // Single-zone grid-codec stream of raw floats.
 inline std::vector<char> rawFloatStream(const std::vector<float>& values) {
-  std::vector<char> out = {0x01, static_cast<char>(0xFC), 0x00};
-  const int count = static_cast<int>(values.size());
-  out.insert(out.end(), reinterpret_cast<const char*>(&count), reinterpret_cast<const char*>(&count) + 4);
-  const std::vector<char> body = asBytes(values);
-  out.insert(out.end(), body.begin(), body.end());
+  std::vector<char> out;
+  orv::codectools::AppendRawZone(values.data(), static_cast<int>(values.size()), out);
   return out;
 }
 
