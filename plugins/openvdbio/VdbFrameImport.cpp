@@ -9,6 +9,7 @@
 #include "plugins/openvdbio/DenseGridCopy.h"
 #include "plugins/openvdbio/VdbChannelCatalogue.h"
 #include "plugins/openvdbio/VdbFrameLayout.h"
+#include "plugins/openvdbio/VdbGridOrder.h"
 #include "plugins/openvdbio/VdbImportCodes.h"
 #include "support/FramePattern.h"
 #include "support/Log.h"
@@ -71,12 +72,30 @@ bool boxFromMetadata(const openvdb::GridBase& grid, openvdb::CoordBBox& box) {
   return true;
 }
 
+// The grid descriptors of an open file, in the order the file stores them when that can be read.
+openvdb::GridPtrVecPtr descriptorsInStoredOrder(openvdb::io::File& file, const char* path) {
+  openvdb::GridPtrVecPtr sorted = file.readAllGridMetadata();
+  const std::vector<std::string> order = StoredGridOrder(path);
+  if (order.size() != sorted->size()) return sorted;
+  auto stored = std::make_shared<openvdb::GridPtrVec>();
+  for (const std::string& name : order) {
+    for (openvdb::GridBase::Ptr& grid : *sorted) {
+      if (grid && grid->getName() == name) {
+        stored->push_back(grid);
+        grid.reset();  // taken: a repeated name gets the next grid of that name
+        break;
+      }
+    }
+  }
+  return stored->size() == order.size() ? stored : file.readAllGridMetadata();
+}
+
 }  // namespace
 
 int ImportVdbFrame(const VdbImportRequest& request, CorvaneFrameData& frame) {
   openvdb::io::File file(request.path);
   file.open(false);
-  const openvdb::GridPtrVecPtr descriptors = file.readAllGridMetadata();
+  const openvdb::GridPtrVecPtr descriptors = descriptorsInStoredOrder(file, request.path);
   const std::vector<VdbChannel> catalogue = CatalogueChannels(*descriptors);
   const std::vector<Assignment> assignments = assignChannels(request, catalogue);
   if (assignments.empty()) {
@@ -147,7 +166,7 @@ int ImportVdbFrame(const VdbImportRequest& request, CorvaneFrameData& frame) {
 int ListVdbChannels(const char* path, CacheIO::AvailableChannelArray& out) {
   openvdb::io::File file(path);
   file.open(false);
-  const std::vector<VdbChannel> catalogue = CatalogueChannels(*file.readAllGridMetadata());
+  const std::vector<VdbChannel> catalogue = CatalogueChannels(*descriptorsInStoredOrder(file, path));
   CacheIO::AvailableChannelArray found;
   for (const VdbChannel& channel : catalogue) {
     CacheIO::AvailableChannels entry;

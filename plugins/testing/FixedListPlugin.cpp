@@ -2,8 +2,8 @@
 // GetAvailableChannels reports those lines in order. An import succeeds when the file exists and
 // gives the frame the resolution (mapping count, 1, 1) and, for each mapping to a channel id of
 // 0..30, that channel filled with the mapping's position, so a test sees what arrived. Every call
-// is recorded in a text that TestPluginCallLog returns; unloading appends the module's stem to
-// the environment variable ORV_TEST_PLUGIN_UNLOADS. Compile-time switches leave out one entry
+// is appended, as "<stem> <call>;", to the environment variable ORV_TEST_PLUGIN_CALLS, so a test
+// sees the order of calls across modules; unloading appends "<stem> unloaded;" to it. Compile-time switches leave out one entry
 // point or make Initialize or SetThreadManager fail.
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +19,12 @@
 namespace {
 
 KUtils::ThreadManager* heldManager = nullptr;
-std::string callLog;
-
-void record(const std::string& call) { callLog += call + "\n"; }
+// The process environment is the one log every module of the process shares.
+void record(const std::string& call) {
+  const char* previous = std::getenv("ORV_TEST_PLUGIN_CALLS");
+  const std::string calls = std::string(previous ? previous : "") + TEST_PLUGIN_STEM " " + call + ";";
+  setenv("ORV_TEST_PLUGIN_CALLS", calls.c_str(), 1);
+}
 
 // Decimal text without std::to_string, whose shared digit table would keep the module loaded.
 std::string decimal(long long value) {
@@ -58,18 +61,9 @@ std::string describeMappings(const CacheIO::GridMapping* mappings, int count) {
   return text;
 }
 
-__attribute__((destructor)) void recordUnload() {
-  const char* previous = std::getenv("ORV_TEST_PLUGIN_UNLOADS");
-  std::string unloads = previous ? previous : "";
-  unloads += TEST_PLUGIN_STEM " ";
-  setenv("ORV_TEST_PLUGIN_UNLOADS", unloads.c_str(), 1);
-}
+__attribute__((destructor)) void recordUnload() { record("unloaded"); }
 
 }  // namespace
-
-PLUGIN_EXPORT const char* TestPluginCallLog() { return callLog.c_str(); }
-
-PLUGIN_EXPORT KUtils::ThreadManager* TestPluginHeldManager() { return heldManager; }
 
 PLUGIN_EXPORT int Initialize() {
   record("Initialize");
@@ -81,7 +75,9 @@ PLUGIN_EXPORT int Initialize() {
 }
 
 PLUGIN_EXPORT int SetThreadManager(KUtils::ThreadManager* manager) {
-  record("SetThreadManager");
+  char address[32];
+  std::snprintf(address, sizeof address, "%p", static_cast<void*>(manager));
+  record(std::string("SetThreadManager ") + address);
 #ifdef TEST_PLUGIN_REFUSES_MANAGER
   (void)manager;
   return 1;

@@ -1,0 +1,26 @@
+# Compares the defined dynamic symbols of LIBRARY (nm -D --defined-only) with the sorted list in
+# EXPECTED; any symbol missing or extra fails, naming it.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(actual)
+foreach(line IN LISTS lines)
+  # "<address> <type> <name>"; the version-node symbol of the version script (type A) is no export.
+  if(line MATCHES "^[0-9a-fA-F]+ ([A-Za-z]) (.+)$" AND NOT CMAKE_MATCH_1 STREQUAL "A")
+    list(APPEND actual "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+list(SORT actual)
+file(STRINGS ${EXPECTED} expected)
+list(SORT expected)
+set(missing ${expected})
+list(REMOVE_ITEM missing ${actual})
+set(extra ${actual})
+list(REMOVE_ITEM extra ${expected})
+if(missing OR extra)
+  message(FATAL_ERROR "exports differ from the table\n  missing: ${missing}\n  extra: ${extra}")
+endif()
+message(STATUS "${LIBRARY}: exactly the expected exports")

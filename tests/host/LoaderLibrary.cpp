@@ -1,0 +1,41 @@
+#include "tests/host/LoaderLibrary.h"
+
+#include <dlfcn.h>
+
+template <typename Function>
+void LoaderLibrary::resolve(Function& function, const char* mangledName) {
+  function = reinterpret_cast<Function>(handle_ ? dlsym(handle_, mangledName) : nullptr);
+  if (!function) {
+    complete_ = false;
+    error += std::string("missing ") + mangledName + "; ";
+  }
+}
+
+LoaderLibrary::LoaderLibrary(const char* path) {
+  handle_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    const char* reason = dlerror();
+    error = reason ? reason : "dlopen failed";
+    return;
+  }
+  complete_ = true;
+  resolve(version, "_Z26CorvaneSDKGetVersionNumberv");
+  resolve(initialize, "_Z19initalizeOrvaLoaderPKcS0_i");
+  resolve(initializeWithManager, "_Z19initalizeOrvaLoaderPKcS0_iPN6KUtils13ThreadManagerE");
+  resolve(finalize, "_Z18finalizeOrvaLoaderv");
+  resolve(open, "_Z7newIOrvPKc");
+  resolve(openMaxVox, "_Z13newIOrvMaxVoxPKcxb");
+  resolve(openWithMappings, "_Z26newIOrvWithChannelsMappingPKcS0_");
+  resolve(openWithMappingsMaxVox, "_Z32newIOrvWithChannelsMappingMaxVoxPKcS0_xb");
+  resolve(release, "_Z10deleteIOrvP4IOrv");
+  resolve(createManager, "_Z26createDefaultThreadManagerv");
+  resolve(destroyManager, "_Z27destroyDefaultThreadManagerPN6KUtils13ThreadManagerE");
+  resolve(compose, "_Z31orvComposeChannelMappingsStringPciPiPPKci");
+  resolve(decompose, "_Z33orvDecomposeChannelMappingsStringPiPciPKci");
+  resolve(defaultMappings, "_Z33orvGenerateDefaultChannelMappingsPciPKc");
+  resolve(channelName, "_Z25orvGet3rdPartyChannelNamePciPiPKci");
+}
+
+LoaderLibrary::~LoaderLibrary() {
+  if (handle_) dlclose(handle_);
+}

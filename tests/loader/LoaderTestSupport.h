@@ -1,0 +1,59 @@
+// Shared pieces of the loader tests: the test plug-in folder, the call record the test plug-ins
+// keep in the environment, captured log lines, and a fixture that returns the loader-wide state
+// (plug-ins, thread-manager stack, shared frames) to its initial state after each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "loader/FrameOpen.h"
+#include "loader/Plugins.h"
+#include "support/Log.h"
+#include "support/threading/ThreadManagerStack.h"
+
+// Test plug-ins are named <stem>_<variant>.so in this folder.
+inline const char* TestPluginFolder() { return ORV_TEST_PLUGIN_DIR; }
+
+// "<stem> <call>;" for every call the test plug-ins received since the last ClearPluginCalls.
+inline std::string PluginCalls() {
+  const char* calls = std::getenv("ORV_TEST_PLUGIN_CALLS");
+  return calls ? calls : "";
+}
+inline void ClearPluginCalls() { setenv("ORV_TEST_PLUGIN_CALLS", "", 1); }
+
+// Collects every LogMessage line while alive.
+class LogCapture {
+ public:
+  LogCapture() { SetLogObserver(&LogCapture::observe, this); }
+  ~LogCapture() { SetLogObserver(nullptr, nullptr); }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  bool contains(const std::string& line) const {
+    for (const std::string& message : lines) {
+      if (message == line) return true;
+    }
+    return false;
+  }
+  std::vector<std::string> lines;
+
+ private:
+  static void observe(const char* message, void* self) {
+    static_cast<LogCapture*>(self)->lines.emplace_back(message);
+  }
+};
+
+class LoaderStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ClearPluginCalls(); }
+  void TearDown() override {
+    ReleaseAllListedFrames();
+    while (CVNUtils::PopThreadManager()) {
+    }
+    CorvanePlugins::UnloadPlugins();
+    ClearPluginCalls();
+  }
+};
