@@ -9,6 +9,7 @@
 
 #include "codecs/SGCompressor.h"
 #include "support/threading/ThreadManagerStack.h"
+#include "support/threading/WinThreadManager.h"
 #include "tools/codec/StreamWriter.h"
 #include "tools/codec/SyntheticFields.h"
 #include "tools/testing/ThreadPerTaskManager.h"
@@ -43,8 +44,9 @@ struct CurrentManager {
   bool pushed;
 };
 
+// Decodes a 22-zone stream on the calling thread and on three workers of manager.
 template <int N>
-void expectWorkersMatchCallingThread(ZoneForm form) {
+void expectWorkersMatchCallingThread(ZoneForm form, KUtils::ThreadManager& manager) {
   const int dims[3] = {48, 40, 44};
   const std::vector<float> smoke = SmokeField(dims, 21);
   ZoneEncoding e;
@@ -60,7 +62,6 @@ void expectWorkersMatchCallingThread(ZoneForm form) {
     EXPECT_EQ(codec.jobCount, 1);
     EXPECT_EQ(codec.threads, std::set<std::thread::id>{std::this_thread::get_id()});
   }
-  ThreadPerTaskManager manager;
   {
     CurrentManager current(&manager);
     ASSERT_TRUE(current.pushed);
@@ -72,7 +73,6 @@ void expectWorkersMatchCallingThread(ZoneForm form) {
       ASSERT_EQ(std::memcmp(onWorkers.data(), alone.data(), 4 * alone.size()), 0) << run;
     }
     EXPECT_EQ(codec.jobCount, 3);
-    EXPECT_EQ(manager.threads.size(), 3u);
     EXPECT_EQ(codec.threads.size(), 3u);
     EXPECT_EQ(codec.threads.count(std::this_thread::get_id()), 0u);
     EXPECT_EQ(codec.jobIndexes, (std::set<int>{0, 1, 2}));
@@ -82,11 +82,22 @@ void expectWorkersMatchCallingThread(ZoneForm form) {
 }
 
 TEST(ZonesOnWorkers, AlongValuesIdenticalToCallingThread) {
-  expectWorkersMatchCallingThread<1>(ZoneForm::AlongValues);
+  ThreadPerTaskManager manager;
+  expectWorkersMatchCallingThread<1>(ZoneForm::AlongValues, manager);
+  EXPECT_EQ(manager.threads.size(), 3u);
 }
 
 TEST(ZonesOnWorkers, OverBoxIdenticalToCallingThread) {
-  expectWorkersMatchCallingThread<3>(ZoneForm::OverBox);
+  ThreadPerTaskManager manager;
+  expectWorkersMatchCallingThread<3>(ZoneForm::OverBox, manager);
+  EXPECT_EQ(manager.threads.size(), 3u);
+}
+
+TEST(ZonesOnWorkers, LibraryPoolIdenticalToCallingThread) {
+  KUtils::WinThreadManager pool;
+  expectWorkersMatchCallingThread<1>(ZoneForm::AlongValues, pool);
+  expectWorkersMatchCallingThread<3>(ZoneForm::OverBox, pool);
+  EXPECT_GE(pool.workerCount(), 3);
 }
 
 // More workers than zones: the idle jobs write nothing, the failing zone only spoils itself.
