@@ -278,6 +278,32 @@ TEST(HeaderOnly, ReadsTheDescriptionWithoutBulkData) {
   EXPECT_EQ(frame.particleBox.max[2], 6.0f);
 }
 
+TEST(HeaderOnly, OlderBlocksWithASummarySkipTheirWordsAndIdBlocks) {
+  Frame description = gridFrame(6, 1, 1, 1);
+  description.particleLayout = ParticleLayout::UncompressedBlock;
+  ParticleGroup group;
+  group.name = "old";
+  group.channels.push_back(FloatChannel(0, {1, 2, 3, 4, 5, 6}));
+  group.idBlock = {4, 2};
+  group.typeWord = 9;
+  description.groups.push_back(group);
+  CorvaneFrameData frame;
+  ASSERT_EQ(load(frame, description, true), 0);
+  ASSERT_EQ(frame.particleGroups.size(), 1);
+  const PGroup& loaded = frame.particleGroups[0];
+  EXPECT_EQ(loaded.particleCount, 2);
+  EXPECT_EQ(loaded.typeWord, 9);
+  EXPECT_FALSE(loaded.slots[0].present());
+  EXPECT_FALSE(loaded.slots[10].present());
+  // Without the summary the words are needed for the box, so they are read.
+  description.writeSummary = false;
+  CorvaneFrameData unsummarised;
+  ASSERT_EQ(load(unsummarised, description, true), 0);
+  EXPECT_TRUE(unsummarised.particleGroups[0].slots[0].present());
+  EXPECT_FALSE(unsummarised.particleGroups[0].slots[10].present());
+  EXPECT_EQ(unsummarised.particleBox.max[2], 6.0f);
+}
+
 // Particle groups ------------------------------------------------------------------------------
 
 std::vector<float> positions(int n) {
