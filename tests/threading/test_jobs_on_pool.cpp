@@ -15,7 +15,8 @@
 #include "support/threading/CvnParallel.h"
 #include "support/threading/ThreadManagerStack.h"
 #include "support/threading/WinThreadManager.h"
-#include "tests/threading/ZonedStream.h"
+#include "tools/codec/StreamWriter.h"
+#include "tools/codec/SyntheticFields.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ std::vector<float> smoothNoise(size_t n, unsigned seed) {
   return v;
 }
 
-std::vector<float> decodeOnCallingThread(const std::vector<unsigned char>& stream, size_t n) {
+std::vector<float> decodeOnCallingThread(const std::vector<char>& stream, size_t n) {
   SGCompressor<1> codec(-1, nullptr, nullptr);
   std::vector<float> out(n, -7.0f);
   EXPECT_EQ(codec.Decompress(stream.data(), stream.size(), out.data(), out.size()), 1);
@@ -45,8 +46,14 @@ std::vector<float> decodeOnCallingThread(const std::vector<unsigned char>& strea
 }
 
 TEST(JobsOnPool, ZonedDecodingMatchesTheCallingThread) {
-  std::vector<float> values = smoothNoise(60000, 3);
-  const std::vector<unsigned char> stream = MakeZonedStream(values, 13, 10);
+  const int dims[3] = {40, 30, 50};
+  const std::vector<float> values = orv::codectools::SmokeField(dims, 3);
+  std::vector<char> stream;
+  orv::codectools::ZoneEncoding encoding;
+  encoding.precisionBits = 10;
+  ASSERT_TRUE(orv::codectools::AppendZonedGrid(values.data(), dims, 13,
+                                               orv::codectools::ZoneForm::AlongValues, encoding,
+                                               orv::codectools::kZonedMagic, stream));
   const std::vector<float> serial = decodeOnCallingThread(stream, values.size());
   InstalledPool pool;
   for (int threads : {-1, 2, 5}) {
