@@ -3,6 +3,7 @@
 // the real openvdbio plug-in.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -98,6 +99,11 @@ TEST_F(HostLoader, VersionAndStringFunctionsThroughTheTable) {
   EXPECT_EQ(loader.decompose(&id, name, sizeof name, text, 1), 1);
   EXPECT_EQ(id, 1);
   EXPECT_EQ(loader.decompose(&id, name, sizeof name, text, 2), -1);
+}
+
+TEST_F(HostLoader, WithoutSuffixThePluginsAreFoundBesideTheLibrary) {
+  EXPECT_EQ(loader.initialize("/ignored;/folders", nullptr, 0), 3);
+  loader.finalize();
 }
 
 TEST_F(HostLoader, ConvertedReferenceFramesReadBackUnchanged) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "loader/ChannelMappings.h"
 #include "orv/OrvLoader.h"
@@ -96,6 +97,45 @@ TEST(ParseMappings, AnyBytesStayInBounds) {
       const int result = orvDecomposeChannelMappingsString(&id, name, sizeof name, text.c_str(), k);
       EXPECT_EQ(result == -1, k == parsed.size());
     }
+  }
+}
+
+TEST(ParseMappings, RandomBytesRoundTripThroughEveryStringFunction) {
+  std::mt19937 random(23);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(random() % 64, ' ');
+    for (char& c : text) c = static_cast<char>(1 + random() % 255);
+    GridMappingArray parsed;
+    ASSERT_TRUE(CorvaneMappings::ParseChannelMappings(text.c_str(), parsed));
+    // Every entry consumed at least its ';' or the end, so there are no more entries than bytes.
+    ASSERT_LE(static_cast<size_t>(parsed.size()), text.size());
+    std::vector<int> ids;
+    std::vector<std::string> names;
+    for (const auto& entry : parsed) {
+      ids.push_back(entry.channel);
+      names.emplace_back(entry.name.c_str());
+      EXPECT_EQ(names.back().find(';'), std::string::npos);
+    }
+    std::vector<const char*> namePointers;
+    for (const std::string& name : names) namePointers.push_back(name.c_str());
+    // Composed again, the entries parse back to themselves.
+    std::vector<char> composed(text.size() * 4 + 64);
+    ASSERT_EQ(orvComposeChannelMappingsString(composed.data(), static_cast<int>(composed.size()), ids.data(),
+                                              namePointers.data(), static_cast<int>(ids.size())), 1);
+    GridMappingArray again;
+    ASSERT_TRUE(CorvaneMappings::ParseChannelMappings(composed.data(), again));
+    ASSERT_EQ(again.size(), parsed.size());
+    for (int k = 0; k < again.size(); ++k) {
+      EXPECT_EQ(again[k].channel, ids[k]);
+      EXPECT_EQ(names[k], again[k].name.c_str());
+    }
+    // Small buffers: truncated, terminated, never overrun.
+    const int size = static_cast<int>(random() % 6);
+    std::vector<char> small(static_cast<size_t>(size) + 1, '\x7f');
+    int id = 0;
+    const int result = orvDecomposeChannelMappingsString(&id, small.data(), size, text.c_str(), 0);
+    EXPECT_EQ(small[static_cast<size_t>(size)], '\x7f');
+    if (result >= 0 && size > 0) EXPECT_LT(std::strlen(small.data()), static_cast<size_t>(size));
   }
 }
 
