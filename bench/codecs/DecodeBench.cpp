@@ -24,7 +24,7 @@ using namespace orv::codectools;
 
 constexpr int kSide = 128;
 constexpr int kZones = 16;
-constexpr int kRounds = 7;
+constexpr int kRounds = 15;
 constexpr int kDecodesPerRound = 4;
 
 // Best output rate over the rounds, in MB/s of `bytes` per call.
