@@ -1,6 +1,7 @@
 #include "cache/particles/PGroup.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "cache/particles/PGroupLocks.h"
@@ -30,11 +31,23 @@ PGroupLocks* PGroup::locks() {
 
 const char* PGroup::getName() { return name.data ? name.data : ""; }
 
-int PGroup::getParticleCount() { return slots[kParticlePositionChannel].present() ? particleCount : 0; }
+// A decoded channel's data is final and read without a lock; until then a concurrent first
+// decode may be changing the slot, so its presence is read under the slot lock.
+bool PGroup::channelPresent(int channel) {
+  if (decodedChannels.load(std::memory_order_acquire) & (1u << channel)) {
+    return !slots[channel].data.empty();
+  }
+  PGroupLocks* block = locks();
+  if (!block) return slots[channel].present();
+  std::lock_guard<std::mutex> guard(block->slot[channel]);
+  return slots[channel].present();
+}
+
+int PGroup::getParticleCount() { return channelPresent(kParticlePositionChannel) ? particleCount : 0; }
 
 int PGroup::getParticle(unsigned int index, int channel, float* out) {
   if (!validChannel(channel) || !out) return 0;
-  if (slots[channel].present()) {
+  if (channelPresent(channel)) {
     const void* value = channelData(index, channel);
     if (!value) return 0;
     std::memcpy(out, value, static_cast<size_t>(ParticleChannelByteSize(channel)));
@@ -49,7 +62,7 @@ int PGroup::hasChannel(int channel) {
   if (channel == kParticleVelocityChannel && frame && typeWord == kGridVelocityType) {
     return frameHasGridVelocity() ? 1 : 0;
   }
-  return slots[channel].present() ? 1 : 0;
+  return channelPresent(channel) ? 1 : 0;
 }
 
 int PGroup::getChannelByteSize(int channel) { return ParticleChannelByteSize(channel); }

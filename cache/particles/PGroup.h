@@ -93,6 +93,8 @@ class PGroup : public ICorvanePrtGroup {
  private:
   // Lock block, allocated on first need (a group read only from a summary never needs one).
   PGroupLocks* locks();
+  // Whether the channel holds compressed bytes or data, safe against a concurrent first decode.
+  bool channelPresent(int channel);
   bool decodeLocked(int channel, bool release);
   void destroyDecoders();
   bool frameHasGridVelocity();
