@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../particles/MiniJson.h"
+#include "../support/TempPath.h"
 #include "cache/CorvaneFrameData.h"
 
 namespace {
@@ -94,7 +95,7 @@ TEST(ReferenceFrameChannels, HeaderOnlyLoadKeepsTheGridAndNoChannelData) {
 TEST(DamagedFrames, TruncatedCopiesGiveDefinedResults) {
   const std::string whole = readFile(kReference + "v6_particles.orv");
   ASSERT_GT(whole.size(), 100u);
-  const std::string path = ::testing::TempDir() + "truncated.orv";
+  const std::string path = ProcessTempPath("truncated.orv");
   for (size_t cut = 0; cut < whole.size(); cut += 1 + whole.size() / 211) {
     std::ofstream(path, std::ios::binary).write(whole.data(), static_cast<long>(cut));
     CorvaneFrameData frame;
@@ -106,10 +107,10 @@ TEST(DamagedFrames, TruncatedCopiesGiveDefinedResults) {
 TEST(DamagedFrames, MissingPathsAndFootersHaveTheirCodes) {
   CorvaneFrameData frame;
   EXPECT_EQ(frame.ImportOrv("", true, false), 3);
-  EXPECT_EQ(frame.ImportOrv((::testing::TempDir() + "absent.orv").c_str(), true, false), 3);
+  EXPECT_EQ(frame.ImportOrv(ProcessTempPath("absent.orv").c_str(), true, false), 3);
   std::string bytes = readFile(kReference + "v5_zoned_fc03.orv");
   bytes[bytes.size() - 1] ^= 0x20;
-  const std::string path = ::testing::TempDir() + "nofooter.orv";
+  const std::string path = ProcessTempPath("nofooter.orv");
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
   EXPECT_EQ(frame.ImportOrv(path.c_str(), true, false), 12);
 }

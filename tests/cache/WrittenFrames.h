@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../particles/ParticleTestSupport.h"
+#include "../support/TempPath.h"
 #include "cache/CorvaneFrameData.h"
 #include "tools/orv/ByteSink.h"
 #include "tools/orv/OrvWriter.h"
@@ -18,7 +19,7 @@ namespace written {
 
 using namespace orv::writer;
 
-inline std::string tempPath(const std::string& name) { return ::testing::TempDir() + name; }
+inline std::string tempPath(const std::string& name) { return ProcessTempPath(name); }
 
 inline void saveBytes(const std::string& path, const std::vector<char>& bytes) {
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));

@@ -10,6 +10,7 @@
 
 #include "support/Log.h"
 #include "support/platform/Platform.h"
+#include "TempPath.h"
 
 namespace {
 
@@ -26,10 +27,6 @@ class DebugCapture {
   }
 };
 
-std::string temporaryPath(const char* name) {
-  return (testing::TempDir() + name +
-          std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-}
 
 }  // namespace
 
@@ -63,7 +60,7 @@ TEST(FormatBounded, ReportsTextThatDoesNotFit) {
 // Two threads log at once, the log lock made by whichever comes first: every line of the log file
 // must arrive whole, with its date prefix, and none may be lost.
 TEST(LogMessage, TwoThreadsWriteWholeLines) {
-  const std::string path = temporaryPath("orv_log_two_threads_");
+  const std::string path = ProcessTempPath("two-threads.log");
   std::remove(path.c_str());
   SetLogFilePath(path.c_str());
   SetLogDateTimePrefix(true);
