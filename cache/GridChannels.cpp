@@ -17,8 +17,10 @@ constexpr float kByteToUnit = 0.003921569f;
 constexpr int kRecordHeaderWords = 2;
 constexpr int kPackedHeaderWords = 2;  // 64-bit byte count ahead of the zip block
 // Decoded grid floats a frame may hold: a fixed allowance plus a bounded expansion of its
-// compressed stream, so grid dimensions from a file cannot demand memory the stream cannot fill.
-constexpr long long kDecodeAllowanceFloats = 32ll << 20;
+// compressed stream, so grid dimensions from a file cannot demand memory without limit. Constant
+// zones let a nearly empty frame of a large domain store any grid in a few bytes, so the
+// allowance covers the largest frames in use (four 640^3 channels, 4 GiB) by itself.
+constexpr long long kDecodeAllowanceFloats = 1ll << 30;
 constexpr long long kMaxStreamExpansion = 1024;
 
 // True when `floats` more (plus `slack`) fit the frame's budget; floats may be anything up to

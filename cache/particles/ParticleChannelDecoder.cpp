@@ -20,9 +20,10 @@ constexpr long long kMaxInflateRatio = 1032;
 constexpr long long kInflateSlack = 64;
 
 // The grid codec's constant zones expand without limit; a channel may still decode to no more
-// than a fixed allowance plus this ratio times its stored bytes.
+// than a fixed allowance (a constant channel of the largest particle counts in use) plus this
+// ratio times its stored bytes.
 constexpr long long kMaxCodecExpansion = 1024;
-constexpr long long kCodecAllowanceBytes = 64ll << 20;
+constexpr long long kCodecAllowanceBytes = 1ll << 30;
 
 bool codecDecodable(long long compressedBytes, long long decodedBytes) {
   return decodedBytes <= compressedBytes * kMaxCodecExpansion + kCodecAllowanceBytes;
