@@ -21,10 +21,13 @@ struct PluginState {
   bool bound = false;
 };
 
-// Created on first use and never destroyed, so that the loader's teardown can still unload the
-// plug-ins whatever the order in which static objects end.
+// Created on first use and freed by UnloadPlugins, never by a static destructor, so that the
+// loader's teardown can still unload the plug-ins whatever the order in which static objects end.
+// A plain pointer: it needs no destruction of its own.
+PluginState* states = nullptr;
+
 PluginState& state(Plugin plugin) {
-  static PluginState* const states = new PluginState[2];
+  if (!states) states = new PluginState[2];
   return states[static_cast<int>(plugin)];
 }
 
@@ -149,12 +152,15 @@ void ReleasePluginThreadManagers() {
 }
 
 void UnloadPlugins() {
+  if (!states) return;
   for (Plugin plugin : {Plugin::Field3D, Plugin::OpenVDB}) {
     PluginState& s = state(plugin);
     s.bound = false;
     s.functions = PluginFunctions();
     s.library.close();
   }
+  delete[] states;
+  states = nullptr;
 }
 
 }  // namespace CorvanePlugins

@@ -102,6 +102,10 @@ TEST_F(HostLoader, VersionAndStringFunctionsThroughTheTable) {
 }
 
 TEST_F(HostLoader, WithoutSuffixThePluginsAreFoundBesideTheLibrary) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizer's dlopen interceptor becomes the caller, so the library's run path is not used.
+  GTEST_SKIP() << "library search through the caller's run path is not seen under AddressSanitizer";
+#endif
   EXPECT_EQ(loader.initialize("/ignored;/folders", nullptr, 0), 3);
   loader.finalize();
 }
@@ -209,7 +213,9 @@ TEST_F(HostLoader, LimitedAndHeaderOnlyFramesArePrivate) {
   int size[3];
   preview->getGridSize(size);
   EXPECT_EQ(size[0], 4);
-  EXPECT_NE(loader.openMaxVox(path.c_str(), 64, false), preview);
+  IOrv* second = loader.openMaxVox(path.c_str(), 64, false);
+  EXPECT_NE(second, preview);
+  delete second;
   IOrv* header = loader.openWithMappingsMaxVox(path.c_str(), "2,density;", -1, true);
   ASSERT_NE(header, nullptr);
   header->getGridSize(size);
