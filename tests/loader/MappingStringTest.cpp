@@ -135,7 +135,9 @@ TEST(ParseMappings, RandomBytesRoundTripThroughEveryStringFunction) {
     int id = 0;
     const int result = orvDecomposeChannelMappingsString(&id, small.data(), size, text.c_str(), 0);
     EXPECT_EQ(small[static_cast<size_t>(size)], '\x7f');
-    if (result >= 0 && size > 0) EXPECT_LT(std::strlen(small.data()), static_cast<size_t>(size));
+    if (result >= 0 && size > 0) {
+      EXPECT_LT(std::strlen(small.data()), static_cast<size_t>(size));
+    }
   }
 }
 
