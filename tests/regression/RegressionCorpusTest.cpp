@@ -5,10 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "fuzz/targets/FuzzTargets.h"
+
+// Test names and messages show a harness by its name.
+void PrintTo(const FuzzTarget& target, std::ostream* out) { *out << target.name; }
 
 namespace {
 
