@@ -10,23 +10,16 @@
 #include <vector>
 
 #include "../particles/MiniJson.h"
-#include "../support/TempPath.h"
+#include "../support/TestFiles.h"
 #include "cache/CorvaneFrameData.h"
 
 namespace {
 
 const std::string kReference = ORV_REFERENCE_DIR;
 
-std::string readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
-
 JsonValue expectations() {
   JsonValue root;
-  JsonReader(readFile(kReference + "expected.json")).parse(root);
+  JsonReader(ReadWholeFile(kReference + "expected.json")).parse(root);
   return root;
 }
 
@@ -61,7 +54,7 @@ TEST_P(ReferenceFrame, LoadsWithTheRecordedGridAndChannels) {
       continue;
     }
     ASSERT_NE(values, nullptr);
-    const std::string want = readFile(kReference + channel["file"].text);
+    const std::string want = ReadWholeFile(kReference + channel["file"].text);
     ASSERT_EQ(static_cast<long long>(want.size()), voxels * 4);
     EXPECT_EQ(std::memcmp(values, want.data(), want.size()), 0);
   }
@@ -93,7 +86,7 @@ TEST(ReferenceFrameChannels, HeaderOnlyLoadKeepsTheGridAndNoChannelData) {
 
 // Every prefix of a valid file loads with a defined result and never faults.
 TEST(DamagedFrames, TruncatedCopiesGiveDefinedResults) {
-  const std::string whole = readFile(kReference + "v6_particles.orv");
+  const std::string whole = ReadWholeFile(kReference + "v6_particles.orv");
   ASSERT_GT(whole.size(), 100u);
   const std::string path = ProcessTempPath("truncated.orv");
   for (size_t cut = 0; cut < whole.size(); cut += 1 + whole.size() / 211) {
@@ -108,7 +101,7 @@ TEST(DamagedFrames, MissingPathsAndFootersHaveTheirCodes) {
   CorvaneFrameData frame;
   EXPECT_EQ(frame.ImportOrv("", true, false), 3);
   EXPECT_EQ(frame.ImportOrv(ProcessTempPath("absent.orv").c_str(), true, false), 3);
-  std::string bytes = readFile(kReference + "v5_zoned_fc03.orv");
+  std::string bytes = ReadWholeFile(kReference + "v5_zoned_fc03.orv");
   bytes[bytes.size() - 1] ^= 0x20;
   const std::string path = ProcessTempPath("nofooter.orv");
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));

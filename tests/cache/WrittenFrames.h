@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../particles/ParticleTestSupport.h"
-#include "../support/TempPath.h"
+#include "../support/TestFiles.h"
 #include "cache/CorvaneFrameData.h"
 #include "tools/orv/ByteSink.h"
 #include "tools/orv/OrvWriter.h"

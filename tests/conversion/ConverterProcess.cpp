@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/TestFiles.h"
+
 namespace {
 
 std::string shellQuoted(const std::string& text) {
@@ -18,13 +20,6 @@ std::string shellQuoted(const std::string& text) {
     }
   }
   return quoted + "'";
-}
-
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 }  // namespace
@@ -40,7 +35,7 @@ ConverterRun RunConverter(const std::vector<std::string>& arguments,
   ConverterRun run;
   const int raw = std::system(command.c_str());
   run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.output = readAll(outPath);
-  run.errors = readAll(errPath);
+  run.output = ReadWholeFile(outPath);
+  run.errors = ReadWholeFile(errPath);
   return run;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "tests/support/TestFiles.h"
+
 namespace {
 
 struct RunResult {
@@ -15,13 +17,6 @@ struct RunResult {
   std::string err;
   int status = -1;
 };
-
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 RunResult runConverter(const std::string& arguments) {
   // CTest runs test cases in parallel processes: each run gets files of its own.
@@ -31,8 +26,8 @@ RunResult runConverter(const std::string& arguments) {
   RunResult result;
   const int raw = std::system(command.c_str());
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = readAll(base + ".out");
-  result.err = readAll(base + ".err");
+  result.out = ReadWholeFile(base + ".out");
+  result.err = ReadWholeFile(base + ".err");
   return result;
 }
 

@@ -8,29 +8,17 @@
 #include "MiniJson.h"
 #include "cache/particles/PGroup.h"
 
-#if __has_include("cache/CorvaneFrameData.h")
+#include "../support/TestFiles.h"
 #include "cache/CorvaneFrameData.h"
-#define ORV_HAVE_FRAME 1
 
 namespace {
 
 const std::string kTestData = ORV_REFERENCE_DIR;
 
-std::string readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
-
 }  // namespace
-#endif
 
 TEST(ParticleReferenceFrame, GroupsMatchTheirExpectations) {
-#ifndef ORV_HAVE_FRAME
-  GTEST_SKIP() << "frame model not built";
-#else
-  const std::string expectations = readFile(kTestData + "expected.json");
+  const std::string expectations = ReadWholeFile(kTestData + "expected.json");
   ASSERT_FALSE(expectations.empty());
   JsonValue root;
   ASSERT_TRUE(JsonReader(expectations).parse(root));
@@ -50,7 +38,7 @@ TEST(ParticleReferenceFrame, GroupsMatchTheirExpectations) {
     for (const auto& [channelText, channel] : expected["channels"].members) {
       const int c = std::stoi(channelText);
       SCOPED_TRACE(c);
-      const std::string want = readFile(kTestData + channel["file"].text);
+      const std::string want = ReadWholeFile(kTestData + channel["file"].text);
       ASSERT_EQ(static_cast<long long>(want.size()), channel["bytes"].integer());
       const int width = group->getChannelByteSize(c);
       ASSERT_GT(width, 0);
@@ -67,5 +55,4 @@ TEST(ParticleReferenceFrame, GroupsMatchTheirExpectations) {
           << "id " << pair.items[0].text;
     }
   }
-#endif
 }

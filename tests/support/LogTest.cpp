@@ -10,7 +10,7 @@
 
 #include "support/Log.h"
 #include "support/platform/Platform.h"
-#include "TempPath.h"
+#include "TestFiles.h"
 
 namespace {
 
