@@ -3,8 +3,8 @@
 // system's threading lives behind this header.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -16,7 +16,7 @@ namespace platform {
 class Event {
  public:
   explicit Event(bool manualReset, bool initiallySignalled = false)
-      : manual(manualReset), signalled(initiallySignalled) {}
+      : manual(manualReset), state(initiallySignalled ? kSet : kUnset) {}
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
 
@@ -28,10 +28,16 @@ class Event {
   bool isSignalled();
 
  private:
+  enum State { kUnset, kSet, kUnsetWithSleepers };
+  // True when the event is signalled; an auto-reset event is cleared by the caller that sees it.
+  bool tryTake();
+  // Sleeps until the event may have changed or `limit` passed (negative: no limit).
+  void sleepWhileUnset(std::chrono::nanoseconds limit);
+
   const bool manual;
-  bool signalled;
-  std::mutex lock;
-  std::condition_variable changed;
+  // One word, so that set() touches nothing else once a waiter can see the event signalled:
+  // that waiter may destroy the event as soon as it returns.
+  std::atomic<int> state;
 };
 
 // An owned reference to a running thread, used to change its affinity from another thread.

@@ -2,6 +2,7 @@
 #include "support/platform/Threads.h"
 
 #include <dirent.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,42 +23,76 @@
 namespace orv {
 namespace platform {
 
+// Events sleep on their state word with a futex. A waiter marks the word before it sleeps, so
+// set() makes a system call only when someone may be sleeping; waking touches no memory of the
+// event, which a woken waiter may already have freed.
+namespace {
+
+void futexSleep(std::atomic<int>& word, int expected, const timespec* timeout) {
+  syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAIT_PRIVATE, expected, timeout,
+          nullptr, 0);
+}
+
+void futexWakeAll(std::atomic<int>& word) {
+  syscall(SYS_futex, reinterpret_cast<int*>(&word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr,
+          nullptr, 0);
+}
+
+}  // namespace
+
 void Event::set() {
-  std::lock_guard<std::mutex> guard(lock);
-  signalled = true;
-  // Notified under the lock: a waiter may destroy the event as soon as it returns.
-  if (manual) {
-    changed.notify_all();
-  } else {
-    changed.notify_one();
-  }
+  // Every sleeper wakes, also for an auto-reset event: one takes the signal, the others sleep
+  // again.
+  if (state.exchange(kSet) == kUnsetWithSleepers) futexWakeAll(state);
 }
 
 void Event::reset() {
-  std::lock_guard<std::mutex> guard(lock);
-  signalled = false;
+  int expected = kSet;
+  state.compare_exchange_strong(expected, kUnset);
+}
+
+bool Event::tryTake() {
+  int observed = state.load();
+  while (observed == kSet) {
+    if (manual || state.compare_exchange_weak(observed, kUnset)) return true;
+  }
+  return false;
+}
+
+void Event::sleepWhileUnset(std::chrono::nanoseconds limit) {
+  int expected = kUnset;
+  if (!state.compare_exchange_strong(expected, kUnsetWithSleepers) &&
+      expected != kUnsetWithSleepers) {
+    return;  // signalled meanwhile
+  }
+  if (limit < std::chrono::nanoseconds::zero()) {
+    futexSleep(state, kUnsetWithSleepers, nullptr);
+    return;
+  }
+  timespec timeout;
+  timeout.tv_sec = static_cast<time_t>(limit.count() / 1000000000);
+  timeout.tv_nsec = static_cast<long>(limit.count() % 1000000000);
+  futexSleep(state, kUnsetWithSleepers, &timeout);
 }
 
 void Event::wait() {
-  std::unique_lock<std::mutex> guard(lock);
-  changed.wait(guard, [this] { return signalled; });
-  if (!manual) signalled = false;
+  while (!tryTake()) sleepWhileUnset(std::chrono::nanoseconds(-1));
 }
 
 bool Event::waitFor(int milliseconds) {
-  std::unique_lock<std::mutex> guard(lock);
-  if (!changed.wait_for(guard, std::chrono::milliseconds(milliseconds),
-                        [this] { return signalled; })) {
-    return false;
+  if (tryTake()) return true;
+  if (milliseconds <= 0) return false;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    const auto remaining = deadline - Clock::now();
+    if (remaining <= Clock::duration::zero()) return tryTake();
+    sleepWhileUnset(remaining);
+    if (tryTake()) return true;
   }
-  if (!manual) signalled = false;
-  return true;
 }
 
-bool Event::isSignalled() {
-  std::lock_guard<std::mutex> guard(lock);
-  return signalled;
-}
+bool Event::isSignalled() { return state.load() == kSet; }
 
 namespace {
 
