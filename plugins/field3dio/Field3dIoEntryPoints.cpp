@@ -5,9 +5,8 @@
 // for any file and refuses every import with kNoField3DSupport, so a host never receives a frame
 // for data that was not read.
 #include "orv/CacheIO.h"
+#include "plugins/PluginExport.h"
 #include "support/Log.h"
-
-#define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 

@@ -8,11 +8,10 @@
 
 #include "cache/CorvaneFrameData.h"
 #include "orv/CacheIO.h"
+#include "plugins/PluginExport.h"
 #include "plugins/openvdbio/VdbFrameImport.h"
 #include "plugins/openvdbio/VdbImportCodes.h"
 #include "support/Log.h"
-
-#define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 

@@ -12,9 +12,8 @@
 
 #include "cache/CorvaneFrameData.h"
 #include "orv/CacheIO.h"
+#include "plugins/PluginExport.h"
 #include "support/CvnArray.h"
-
-#define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
