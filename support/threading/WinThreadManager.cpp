@@ -14,7 +14,7 @@ WinThreadManager::~WinThreadManager() {
   terminateAll(false);
   std::lock_guard<std::mutex> guard(lock);
   // A counter still in use belongs to a batch whose worker did not stop: it may still signal it.
-  if (counters.find([](CompletionCounter& c) { return c.inUse.load(); })) counters.abandon();
+  if (counterInUse()) counters.abandon();
 }
 
 // ---- workers ----
@@ -88,6 +88,10 @@ CompletionCounter* WinThreadManager::takeCounter(int count) {
   return counter;
 }
 
+bool WinThreadManager::counterInUse() {
+  return counters.find([](CompletionCounter& c) { return c.inUse.load(); }) != nullptr;
+}
+
 const CVNUtils::NumaPlacementTable* WinThreadManager::placementTable() {
   if (!affinityEnabled) return nullptr;
   std::lock_guard<std::mutex> guard(lock);
@@ -115,10 +119,8 @@ void WinThreadManager::postBatch(WorkerRecord& worker, BatchProcedure& procedure
   if (!worker.queue.post(kMessageBatch)) {
     // The message could not be queued: the thread counts as finished without running.
     worker.state.store(kWorkerIdle);
-    int expected = 0;
-    __atomic_compare_exchange_n(&procedure.abortValue, &expected, -1, false, __ATOMIC_ACQ_REL,
-                                __ATOMIC_ACQUIRE);
-    if (counter.remaining.fetch_sub(1) == 1) counter.finished.set();
+    FailBatch(&procedure.abortValue);
+    counter.countDown();
   }
 }
 
@@ -306,7 +308,7 @@ void WinThreadManager::terminateAll(bool /*force*/) {
   for (WorkerRecord* worker : quitting) WorkerRecord::release(worker);
   {
     std::lock_guard<std::mutex> guard(lock);
-    if (!counters.find([](CompletionCounter& c) { return c.inUse.load(); })) counters.clear();
+    if (!counterInUse()) counters.clear();
   }
   DebugPrint("[WinThreadManager] All threads terminated\n");
 }

@@ -55,6 +55,8 @@ class WinThreadManager final : public ThreadManager {
   WorkerRecord* acquireWorker(ProgressCallback* progress);
   WorkerRecord* startWorker();
   CompletionCounter* takeCounter(int count);
+  // A batch still holds a counter (its worker may signal it); called with `lock` held.
+  bool counterInUse();
   const CVNUtils::NumaPlacementTable* placementTable();
   void postBatch(WorkerRecord& worker, BatchProcedure& procedure, CompletionCounter& counter,
                  int index, int count, const CVNUtils::NumaNodeEntry* node);

@@ -28,7 +28,18 @@ struct CompletionCounter {
   std::atomic<int> remaining{0};
   orv::platform::Event finished{true};
   std::atomic<bool> inUse{false};
+
+  // One worker of the batch is done, whether it ran or not.
+  void countDown() {
+    if (remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) finished.set();
+  }
 };
+
+// Fails a batch with -1 unless it already carries an abort or failure code.
+inline void FailBatch(int* abortFlag) {
+  int expected = 0;
+  __atomic_compare_exchange_n(abortFlag, &expected, -1, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+}
 
 // Where a worker places itself before its next task.
 enum class WorkerAffinity { kUnchanged, kNode, kProcess };

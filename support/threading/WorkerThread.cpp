@@ -38,14 +38,12 @@ void runBatch(WorkerRecord& record, Scheduling& scheduling) {
       procedure->run(abortFlag, &record.progress, record.threadIndex, record.threadCount);
     } catch (...) {
       // A throwing procedure fails its batch instead of ending the process.
-      int expected = 0;
-      __atomic_compare_exchange_n(abortFlag, &expected, -1, false, __ATOMIC_ACQ_REL,
-                                  __ATOMIC_ACQUIRE);
+      FailBatch(abortFlag);
     }
   }
   // Idle before the batch counts as finished, so the next batch of the caller finds this worker.
   record.state.store(kWorkerIdle);
-  if (counter->remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) counter->finished.set();
+  counter->countDown();
 }
 
 void runAsync(WorkerRecord& record, Scheduling& scheduling) {
