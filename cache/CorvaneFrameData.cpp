@@ -10,7 +10,6 @@ namespace {
 constexpr float kIdentity[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
 constexpr int kSpeed = 3;
 constexpr int kVelocityX = 4;
-constexpr int kMaskMarkerBit = 31;
 }  // namespace
 
 CorvaneFrameData::CorvaneFrameData() {
@@ -33,7 +32,7 @@ const float* CorvaneFrameData::getChannel(int id) {
 }
 
 int CorvaneFrameData::hasChannel(int id) {
-  if (id < 0 || id >= kChannelCount || id == kPackedColour || id == kMaskMarkerBit) return 0;
+  if (!IsGridChannel(id)) return 0;
   if (channelMask & (1u << id)) return 1;
   if (id >= 7 && id <= 9 && (channelMask & (1u << kPackedColour))) return 1;
   if (id == kSpeed) {

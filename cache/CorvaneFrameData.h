@@ -20,6 +20,12 @@ class CorvaneFrameData : public IOrv {
   using PGroup = ::PGroup;
   static constexpr int kChannelCount = 32;
   static constexpr int kPackedColour = 18;
+  static constexpr int kMaskMarkerBit = 31;  // a flag bit of the channel mask, not a channel
+
+  // A channel a frame holds as a float array of its own: not the packed colour, not the marker.
+  static bool IsGridChannel(int id) {
+    return id >= 0 && id < kChannelCount && id != kPackedColour && id != kMaskMarkerBit;
+  }
 
   CorvaneFrameData();
   ~CorvaneFrameData() override;

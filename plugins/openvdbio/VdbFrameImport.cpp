@@ -18,15 +18,10 @@ namespace OpenVdbIo {
 
 namespace {
 
-constexpr int kPackedColour = 18;
-constexpr int kMaskMarker = 31;
-
 struct Assignment {
   int channelId;
   const VdbChannel* source;
 };
-
-bool plainChannel(int id) { return id >= 0 && id < kMaskMarker && id != kPackedColour; }
 
 std::vector<Assignment> assignChannels(const VdbImportRequest& request,
                                        const std::vector<VdbChannel>& catalogue) {
@@ -35,7 +30,7 @@ std::vector<Assignment> assignChannels(const VdbImportRequest& request,
   for (int m = 0; m < request.mappingCount; ++m) {
     const CacheIO::GridMapping& mapping = request.mappings[m];
     const char* name = mapping.name.c_str();
-    if (!plainChannel(mapping.channel)) {
+    if (!CorvaneFrameData::IsGridChannel(mapping.channel)) {
       LogMessage("#openvdbio: channel id %d of grid %s is not a grid channel; skipped\n",
                  mapping.channel, name);
       continue;

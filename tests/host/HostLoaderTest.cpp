@@ -203,10 +203,8 @@ TEST_F(HostLoader, ThirdPartyNamesAreMappedByTheRules) {
 }
 
 TEST_F(HostLoader, LimitedAndHeaderOnlyFramesArePrivate) {
-  openvdb::GridPtrVec grids;
-  grids.push_back(PatternFloatGrid("density", {0, 0, 0}, {7, 7, 7}));
   const std::string path = scratch.file("cube.vdb");
-  WriteVdb(path, grids);
+  WriteDensityVdb(path, {0, 0, 0}, {7, 7, 7});
   ASSERT_EQ(initialise(), 3);
   IOrv* preview = loader.openMaxVox(path.c_str(), 64, false);
   ASSERT_NE(preview, nullptr);
@@ -228,10 +226,8 @@ TEST_F(HostLoader, LimitedAndHeaderOnlyFramesArePrivate) {
 }
 
 TEST_F(HostLoader, HostAndDefaultThreadManagersServeTheImports) {
-  openvdb::GridPtrVec grids;
-  grids.push_back(PatternFloatGrid("density", {0, 0, 0}, {31, 31, 7}));
   const std::string path = scratch.file("slab.vdb");
-  WriteVdb(path, grids);
+  WriteDensityVdb(path, {0, 0, 0}, {31, 31, 7});
   {
     ThreadPerTaskManager manager;
     ASSERT_EQ(initialise(&manager), 3);

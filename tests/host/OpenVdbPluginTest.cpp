@@ -186,10 +186,8 @@ TEST_F(OpenVdbPlugin, GridsWithDifferentTransformsAreRefused) {
 }
 
 TEST_F(OpenVdbPlugin, HeaderOnlyGivesLayoutAndMaskWithoutValues) {
-  openvdb::GridPtrVec grids;
-  grids.push_back(PatternFloatGrid("density", {-3, 0, 1}, {4, 2, 1}));
   const std::string path = scratch.file("a.vdb");
-  WriteVdb(path, grids);
+  WriteDensityVdb(path, {-3, 0, 1}, {4, 2, 1});
   CorvaneFrameData frame;
   ASSERT_EQ(import(frame, path, "2,density;", -1, true), 0);
   EXPECT_EQ(frame.gridSize[0], 8);
@@ -201,10 +199,8 @@ TEST_F(OpenVdbPlugin, HeaderOnlyGivesLayoutAndMaskWithoutValues) {
 }
 
 TEST_F(OpenVdbPlugin, VoxelLimitDownsamplesBySmallestFittingStride) {
-  openvdb::GridPtrVec grids;
-  grids.push_back(PatternFloatGrid("density", {0, 0, 0}, {9, 9, 9}));
   const std::string path = scratch.file("a.vdb");
-  WriteVdb(path, grids);
+  WriteDensityVdb(path, {0, 0, 0}, {9, 9, 9});
   CorvaneFrameData frame;
   ASSERT_EQ(import(frame, path, "2,density;", 1000), 0);
   EXPECT_EQ(frame.gridSize[0], 10);
@@ -227,10 +223,8 @@ TEST_F(OpenVdbPlugin, VoxelLimitDownsamplesBySmallestFittingStride) {
 }
 
 TEST_F(OpenVdbPlugin, CopiesRunOnTheHandedManager) {
-  openvdb::GridPtrVec grids;
-  grids.push_back(PatternFloatGrid("density", {0, 0, 0}, {15, 15, 15}));
   const std::string path = scratch.file("a.vdb");
-  WriteVdb(path, grids);
+  WriteDensityVdb(path, {0, 0, 0}, {15, 15, 15});
   ThreadPerTaskManager manager;
   ASSERT_EQ(setManager(&manager), 0);
   CorvaneFrameData frame;

@@ -6,6 +6,11 @@
 
 #include <string>
 
+// The value PatternFloatGrid gives voxel (i, j, k).
+inline float PatternValue(int i, int j, int k, float offset = 0.0f) {
+  return i + 100.0f * j + 10000.0f * k + offset;
+}
+
 // A float grid named `name` whose voxel (i, j, k) of the box [low, high] is active with value
 // i + 100 j + 10000 k + offset.
 inline openvdb::FloatGrid::Ptr PatternFloatGrid(const std::string& name, const openvdb::Coord& low,
@@ -17,20 +22,23 @@ inline openvdb::FloatGrid::Ptr PatternFloatGrid(const std::string& name, const o
   for (int k = low.z(); k <= high.z(); ++k) {
     for (int j = low.y(); j <= high.y(); ++j) {
       for (int i = low.x(); i <= high.x(); ++i) {
-        accessor.setValue(openvdb::Coord(i, j, k), i + 100.0f * j + 10000.0f * k + offset);
+        accessor.setValue(openvdb::Coord(i, j, k), PatternValue(i, j, k, offset));
       }
     }
   }
   return grid;
 }
 
-// The value PatternFloatGrid gives voxel (i, j, k).
-inline float PatternValue(int i, int j, int k, float offset = 0.0f) {
-  return i + 100.0f * j + 10000.0f * k + offset;
-}
-
 inline void WriteVdb(const std::string& path, const openvdb::GridPtrVec& grids) {
   openvdb::io::File file(path);
   file.write(grids);
   file.close();
+}
+
+// A file holding one pattern grid "density" over the box [low, high].
+inline void WriteDensityVdb(const std::string& path, const openvdb::Coord& low,
+                            const openvdb::Coord& high) {
+  openvdb::GridPtrVec grids;
+  grids.push_back(PatternFloatGrid("density", low, high));
+  WriteVdb(path, grids);
 }
