@@ -18,9 +18,9 @@ void expectBroken(const std::vector<char>& bytes, const char* text = nullptr) {
   LogCapture log;
   CorvaneFrameData frame;
   EXPECT_EQ(load(frame, bytes, false, "broken.orv"), 4);
-  EXPECT_TRUE(logged(log, kBroken + tempPath("broken.orv") + "\n"));
+  EXPECT_TRUE(log.contains(kBroken + tempPath("broken.orv") + "\n"));
   if (text) {
-    EXPECT_TRUE(logged(log, text)) << "missing message " << text;
+    EXPECT_TRUE(log.contains(text)) << "missing message " << text;
   }
   EXPECT_EQ(frame.compressedLength, 0);
   EXPECT_EQ(frame.compressedStream, nullptr);
@@ -121,10 +121,10 @@ TEST(ResultCodes, MissingFooterMagicIsTwelveWithTheLongMessage) {
   LogCapture log;
   CorvaneFrameData frame;
   EXPECT_EQ(load(frame, bytes), 12);
-  EXPECT_TRUE(logged(log,
-                     "Failed reading the orva2 file footer!\nThe file is damaged, incomplete or in "
-                     "unsupported file format.\nIf the file was saved by Corvane 2.2 or older, "
-                     "please simulate the scene again, but note that the results may differ.\n"));
+  EXPECT_TRUE(log.contains(
+      "Failed reading the orva2 file footer!\nThe file is damaged, incomplete or in "
+      "unsupported file format.\nIf the file was saved by Corvane 2.2 or older, "
+      "please simulate the scene again, but note that the results may differ.\n"));
   EXPECT_EQ(log.lines().size(), 1u);
 }
 
@@ -372,7 +372,7 @@ TEST(ChannelFailures, CorruptPackedColourIsReported) {
   CorvaneFrameData frame;
   ASSERT_EQ(load(frame, description), 0);
   EXPECT_EQ(frame.getChannel(7), nullptr);
-  EXPECT_TRUE(logged(log, "Invalid cache file!!!\n"));
+  EXPECT_TRUE(log.contains("Invalid cache file!!!\n"));
 }
 
 TEST(ChannelFailures, ACorruptParticleChannelIsReportedAndAbsent) {
@@ -387,7 +387,7 @@ TEST(ChannelFailures, ACorruptParticleChannelIsReportedAndAbsent) {
     float p[3];
     EXPECT_EQ(group->getParticle(0, 0, p), 0);
     EXPECT_EQ(group->hasChannel(0), 0);
-    EXPECT_TRUE(logged(log, "Error decompressing particle channel 0 with method " +
+    EXPECT_TRUE(log.contains("Error decompressing particle channel 0 with method " +
                                 std::to_string(method) + "\n"));
     bool zipError = false;
     for (const std::string& line : log.lines()) zipError |= line.rfind("[ERROR] Decompressing Zip (", 0) == 0;

@@ -461,7 +461,7 @@ TEST(OlderBlocksBox, BadParticlesAreLoggedAndLeftOut) {
   LogCapture log;
   CorvaneFrameData frame;
   ASSERT_EQ(load(frame, description), 0);
-  EXPECT_TRUE(logged(log, "#bad particles found in group wild, count:1\n"));
+  EXPECT_TRUE(log.contains("#bad particles found in group wild, count:1\n"));
   EXPECT_EQ(frame.particleBox.max[0], 90000.0f);
   EXPECT_EQ(frame.particleBox.min[1], -90000.0f);
   EXPECT_EQ(frame.particleBox.min[0], 1.0f);

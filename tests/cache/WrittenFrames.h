@@ -79,11 +79,4 @@ void patch(std::vector<char>& bytes, long long at, T value) {
   std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
-inline bool logged(LogCapture& log, const std::string& text) {
-  for (const std::string& line : log.lines()) {
-    if (line == text) return true;
-  }
-  return false;
-}
-
 }  // namespace written

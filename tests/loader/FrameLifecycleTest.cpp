@@ -198,8 +198,8 @@ TEST_F(LoaderTeardown, ListedFramesGoLastToFirstThenFieldThreeDFirst) {
     LogCapture log;
     ReleaseAllListedFrames();
     CorvanePlugins::UnloadPlugins();
-    ASSERT_EQ(log.lines.size(), 3u);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(log.lines[i], expected[i]);
+    ASSERT_EQ(log.lines().size(), 3u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(log.lines()[i], expected[i]);
   }
   EXPECT_EQ(listed(), 0);
   EXPECT_EQ(PluginCalls(), "field3dio unloaded;openvdbio unloaded;");

@@ -13,6 +13,7 @@
 #include "loader/Plugins.h"
 #include "support/Log.h"
 #include "support/threading/ThreadManagerStack.h"
+#include "tests/support/CapturedOutput.h"
 
 // Test plug-ins are named <stem>_<variant>.so in this folder.
 inline const char* TestPluginFolder() { return ORV_TEST_PLUGIN_DIR; }
@@ -23,28 +24,6 @@ inline std::string PluginCalls() {
   return calls ? calls : "";
 }
 inline void ClearPluginCalls() { setenv("ORV_TEST_PLUGIN_CALLS", "", 1); }
-
-// Collects every LogMessage line while alive.
-class LogCapture {
- public:
-  LogCapture() { SetLogObserver(&LogCapture::observe, this); }
-  ~LogCapture() { SetLogObserver(nullptr, nullptr); }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-
-  bool contains(const std::string& line) const {
-    for (const std::string& message : lines) {
-      if (message == line) return true;
-    }
-    return false;
-  }
-  std::vector<std::string> lines;
-
- private:
-  static void observe(const char* message, void* self) {
-    static_cast<LogCapture*>(self)->lines.emplace_back(message);
-  }
-};
 
 class LoaderStateTest : public ::testing::Test {
  protected:

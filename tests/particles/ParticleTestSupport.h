@@ -7,28 +7,9 @@
 #include <vector>
 
 #include "cache/particles/PGroup.h"
+#include "tests/support/CapturedOutput.h"
 #include "support/Log.h"
 #include "tools/codec/StreamWriter.h"
-
-// Records every LogMessage line while alive.
-class LogCapture {
- public:
-  LogCapture() { SetLogObserver(&LogCapture::record, this); }
-  ~LogCapture() { SetLogObserver(nullptr, nullptr); }
-  std::vector<std::string> lines() {
-    std::lock_guard<std::mutex> guard(lock);
-    return recorded;
-  }
-
- private:
-  static void record(const char* message, void* context) {
-    auto* self = static_cast<LogCapture*>(context);
-    std::lock_guard<std::mutex> guard(self->lock);
-    self->recorded.emplace_back(message);
-  }
-  std::mutex lock;
-  std::vector<std::string> recorded;
-};
 
 template <typename T>
 std::vector<char> asBytes(const std::vector<T>& values) {

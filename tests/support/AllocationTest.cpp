@@ -6,23 +6,13 @@
 
 #include "support/Allocation.h"
 #include "support/Log.h"
+#include "tests/support/CapturedOutput.h"
 
 namespace {
 
-std::vector<std::string>* gLines = nullptr;
-void collect(const char* message, void*) { gLines->emplace_back(message); }
-
 class AllocationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    gLines = &lines;
-    SetLogObserver(&collect, nullptr);
-  }
-  void TearDown() override {
-    SetLogObserver(nullptr, nullptr);
-    gLines = nullptr;
-  }
-  std::vector<std::string> lines;
+  LogCapture log;
 };
 
 struct Record {
@@ -40,7 +30,7 @@ TEST_F(AllocationTest, NewArrayGivesUsableStorageOfEachElementSize) {
   ASSERT_TRUE(newArray(records, 10));
   EXPECT_EQ(records[9].c, 3.0);
   deleteArray(records);
-  EXPECT_TRUE(lines.empty());
+  EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(AllocationTest, CountsWhoseByteSizeOverflowFailWithoutAllocating) {
@@ -57,14 +47,14 @@ TEST_F(AllocationTest, ZeroedArrayIsAllZeroAndAFailedRequestTellsWhy) {
   ASSERT_TRUE(newZeroedArray(zeroed, 1 << 16));
   for (int i = 0; i < (1 << 16); ++i) ASSERT_EQ(zeroed[i], 0) << i;
   deleteArray(zeroed);
-  EXPECT_TRUE(lines.empty());
+  EXPECT_TRUE(log.lines().empty());
 
   EXPECT_FALSE(newZeroedArray(zeroed, 1ll << 62));
   EXPECT_EQ(zeroed, nullptr);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "[ERROR] newZeroedArray failed to allocate ENOMEM 4611686018427387904\n");
-  EXPECT_EQ(lines[1], "Retry newZeroedArray with newArray and memset\n");
-  EXPECT_EQ(lines[2], "Retry newZeroedArray with newArray and memset result = 0\n");
+  ASSERT_EQ(log.lines().size(), 3u);
+  EXPECT_EQ(log.lines()[0], "[ERROR] newZeroedArray failed to allocate ENOMEM 4611686018427387904\n");
+  EXPECT_EQ(log.lines()[1], "Retry newZeroedArray with newArray and memset\n");
+  EXPECT_EQ(log.lines()[2], "Retry newZeroedArray with newArray and memset result = 0\n");
 }
 
 TEST_F(AllocationTest, NewObjectIsDefaultConstructed) {

@@ -8,23 +8,11 @@
 
 #include "support/CvnArray.h"
 #include "support/Log.h"
+#include "tests/support/CapturedOutput.h"
 
 namespace {
 
 using CVNUtils::CvnArray;
-
-// Collects every LogMessage text while alive.
-class LogCapture {
- public:
-  LogCapture() { SetLogObserver(&LogCapture::collect, this); }
-  ~LogCapture() { SetLogObserver(nullptr, nullptr); }
-  std::vector<std::string> lines;
-
- private:
-  static void collect(const char* message, void* context) {
-    static_cast<LogCapture*>(context)->lines.emplace_back(message);
-  }
-};
 
 // A class element that counts its live objects, so destruction and construction are observable.
 struct Counted {
@@ -96,8 +84,8 @@ TEST(CvnArraySetSize, SameSizeChangesNothingAndANegativeSizeIsRefused) {
 
   LogCapture log;
   EXPECT_FALSE(array.SetSize(-1));
-  ASSERT_EQ(log.lines.size(), 1u);
-  EXPECT_EQ(log.lines[0], "[ERROR] CvnArray SetSize() with a negative newsz!\n");
+  ASSERT_EQ(log.lines().size(), 1u);
+  EXPECT_EQ(log.lines()[0], "[ERROR] CvnArray SetSize() with a negative newsz!\n");
   EXPECT_EQ(array.size(), 5);
 }
 

@@ -11,24 +11,7 @@
 #include "support/Log.h"
 #include "support/platform/Platform.h"
 #include "TestFiles.h"
-
-namespace {
-
-// Captures the debugger output while alive.
-class DebugCapture {
- public:
-  DebugCapture() { orv::platform::SetDebugOutputCapture(&DebugCapture::collect, this); }
-  ~DebugCapture() { orv::platform::SetDebugOutputCapture(nullptr, nullptr); }
-  std::vector<std::string> lines;
-
- private:
-  static void collect(const char* text, void* context) {
-    static_cast<DebugCapture*>(context)->lines.emplace_back(text);
-  }
-};
-
-
-}  // namespace
+#include "tests/support/CapturedOutput.h"
 
 TEST(LogMessage, OnlyHashFormatsReachTheDebuggerOutput) {
   DebugCapture capture;
@@ -36,17 +19,17 @@ TEST(LogMessage, OnlyHashFormatsReachTheDebuggerOutput) {
   LogMessage("#marked %d\n", 2);
   LogMessage(nullptr);
   DebugPrint("debug %s\n", "print");
-  ASSERT_EQ(capture.lines.size(), 2u);
-  EXPECT_EQ(capture.lines[0], "#marked 2\n");
-  EXPECT_EQ(capture.lines[1], "debug print\n");
+  ASSERT_EQ(capture.lines().size(), 2u);
+  EXPECT_EQ(capture.lines()[0], "#marked 2\n");
+  EXPECT_EQ(capture.lines()[1], "debug print\n");
 }
 
 TEST(LogMessage, LongMessagesAreCutToTheBuffer) {
   DebugCapture capture;
   const std::string longText(5000, 'x');
   LogMessage("#%s", longText.c_str());
-  ASSERT_EQ(capture.lines.size(), 1u);
-  EXPECT_EQ(capture.lines[0], "#" + std::string(1022, 'x'));
+  ASSERT_EQ(capture.lines().size(), 1u);
+  EXPECT_EQ(capture.lines()[0], "#" + std::string(1022, 'x'));
 }
 
 TEST(FormatBounded, ReportsTextThatDoesNotFit) {
@@ -75,7 +58,7 @@ TEST(LogMessage, TwoThreadsWriteWholeLines) {
     std::thread b(writer, 'b');
     a.join();
     b.join();
-    EXPECT_EQ(capture.lines.size(), 2u * kLines);
+    EXPECT_EQ(capture.lines().size(), 2u * kLines);
   }
   SetLogFilePath(nullptr);
   SetLogDateTimePrefix(false);

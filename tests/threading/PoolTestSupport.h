@@ -16,31 +16,7 @@
 
 #include "orv/ThreadManager.h"
 #include "support/platform/Platform.h"
-
-// Collects every debugger-output text while alive.
-class DebugCapture {
- public:
-  DebugCapture() { orv::platform::SetDebugOutputCapture(&DebugCapture::hook, this); }
-  ~DebugCapture() { orv::platform::SetDebugOutputCapture(nullptr, nullptr); }
-
-  int count(const std::string& text) {
-    std::lock_guard<std::mutex> guard(lock);
-    return static_cast<int>(std::count(lines.begin(), lines.end(), text));
-  }
-  std::vector<std::string> all() {
-    std::lock_guard<std::mutex> guard(lock);
-    return lines;
-  }
-
- private:
-  static void hook(const char* text, void* context) {
-    auto* self = static_cast<DebugCapture*>(context);
-    std::lock_guard<std::mutex> guard(self->lock);
-    self->lines.push_back(text);
-  }
-  std::mutex lock;
-  std::vector<std::string> lines;
-};
+#include "tests/support/CapturedOutput.h"
 
 // Polls `done` every millisecond for up to `seconds`; true when it became true.
 template <typename Predicate>

@@ -270,7 +270,7 @@ TEST(WinThreadManagerTermination, DestroyingIdleWorkersFreesEveryRecord) {
     EXPECT_GE(KUtils::WorkerRecord::liveCount(), before + 5);
   }
   EXPECT_TRUE(WaitUntil([&] { return KUtils::WorkerRecord::liveCount() == before; }));
-  const std::vector<std::string> lines = debug.all();
+  const std::vector<std::string> lines = debug.lines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front(), "[WinThreadManager] Constructor.\n");
   EXPECT_EQ(debug.count("[WinThreadManager] Destructor.\n"), 1);
