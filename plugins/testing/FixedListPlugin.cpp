@@ -1,10 +1,10 @@
 // An IO plug-in for tests. Its "cache files" are text files with one grid per line, "<name> <flag>";
 // GetAvailableChannels reports those lines in order. An import succeeds when the file exists and
-// gives the frame the resolution (mapping count, 1, 1) and, for each mapping to a channel id of
-// 0..30, that channel filled with the mapping's position, so a test sees what arrived. Every call
-// is appended, as "<stem> <call>;", to the environment variable ORV_TEST_PLUGIN_CALLS, so a test
-// sees the order of calls across modules; unloading appends "<stem> unloaded;" to it. Compile-time switches leave out one entry
-// point or make Initialize or SetThreadManager fail.
+// gives the frame the resolution (mapping count, 1, 1) and, for each mapping to a grid channel,
+// that channel filled with the mapping's position, so a test sees what arrived. Every call is
+// appended, as "<stem> <call>;", to the environment variable ORV_TEST_PLUGIN_CALLS, so a test
+// sees the order of calls across modules; unloading appends "<stem> unloaded;" to it.
+// Compile-time switches leave out one entry point or make Initialize or SetThreadManager fail.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +42,7 @@ int importFrame(const char* path, CorvaneFrameData* frame, const CacheIO::GridMa
   frame->gridSize[2] = 1;
   for (int m = 0; m < mappingCount; ++m) {
     const int id = mappings[m].channel;
-    if (id < 0 || id > 30 || id == 18) continue;
+    if (!CorvaneFrameData::IsGridChannel(id)) continue;
     float* values = frame->allocateChannel(id);
     if (!values) return 4;
     for (int i = 0; i < mappingCount; ++i) values[i] = static_cast<float>(m);
