@@ -1,5 +1,6 @@
 #include "plugins/field3dio/ByteSource.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/platform/Platform.h"
@@ -26,11 +27,26 @@ std::unique_ptr<FileByteSource> FileByteSource::Open(const char* path) {
 
 FileByteSource::~FileByteSource() { std::fclose(file_); }
 
-bool FileByteSource::read(unsigned long long offset, void* out, unsigned long long count) {
-  if (!contains(offset, count)) return false;
-  if (count == 0) return true;
+bool FileByteSource::readDirect(unsigned long long offset, void* out, unsigned long long count) {
   if (orv::platform::Seek64(file_, static_cast<long long>(offset), SEEK_SET) != 0) return false;
   return std::fread(out, 1, static_cast<size_t>(count), file_) == count;
+}
+
+bool FileByteSource::read(unsigned long long offset, void* out, unsigned long long count) {
+  constexpr unsigned long long kWindowBytes = 64 << 10;
+  if (!contains(offset, count)) return false;
+  if (count == 0) return true;
+  if (count > kWindowBytes / 2) return readDirect(offset, out, count);
+  if (offset < windowStart_ || offset + count > windowStart_ + window_.size()) {
+    window_.resize(static_cast<size_t>(std::min(kWindowBytes, size_ - offset)));
+    windowStart_ = offset;
+    if (!readDirect(offset, window_.data(), window_.size())) {
+      window_.clear();
+      return false;
+    }
+  }
+  std::memcpy(out, window_.data() + (offset - windowStart_), static_cast<size_t>(count));
+  return true;
 }
 
 }  // namespace Field3dIo

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace Field3dIo {
 
@@ -35,7 +36,9 @@ class MemoryByteSource : public ByteSource {
   unsigned long long size_;
 };
 
-// A file opened through the platform layer, read on the calling thread only.
+// A file opened through the platform layer, read on the calling thread only. Small reads are
+// served from a window of the file kept in memory, so walking a tree of many small records costs
+// few system calls.
 class FileByteSource : public ByteSource {
  public:
   // Null when the file cannot be opened or its size cannot be found.
@@ -49,8 +52,12 @@ class FileByteSource : public ByteSource {
 
  private:
   FileByteSource(std::FILE* file, unsigned long long size) : file_(file), size_(size) {}
+  bool readDirect(unsigned long long offset, void* out, unsigned long long count);
+
   std::FILE* file_;
   unsigned long long size_;
+  std::vector<unsigned char> window_;
+  unsigned long long windowStart_ = 0;
 };
 
 }  // namespace Field3dIo

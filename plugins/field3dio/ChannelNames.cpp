@@ -23,9 +23,9 @@ std::vector<Field3dChannel> NameChannels(const std::vector<Field3dLayer>& layers
       channel.layer = static_cast<int>(l);
       channel.component = components == 3 ? c : -1;
       if (channel.name.find(';') != std::string::npos) {
-        skipped.push_back(channel.name + ": a mapping string cannot carry its name");
+        skipped.push_back("grid " + channel.name + ": a mapping string cannot carry its name");
       } else if (!taken.insert(channel.name).second) {
-        skipped.push_back(channel.name + ": the name is already taken by an earlier layer");
+        skipped.push_back("grid " + channel.name + ": the name is already taken by an earlier layer");
       } else {
         channels.push_back(std::move(channel));
       }

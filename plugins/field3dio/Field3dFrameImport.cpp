@@ -39,7 +39,7 @@ bool catalogue(Field3dContainer& file, const char* path, std::vector<Field3dLaye
     return false;
   }
   channels = NameChannels(layers, skipped);
-  for (const std::string& why : skipped) LogMessage("#field3dio: %s: layer %s skipped\n", path, why.c_str());
+  for (const std::string& why : skipped) LogMessage("#field3dio: %s: skipped %s\n", path, why.c_str());
   return true;
 }
 

@@ -205,7 +205,7 @@ void listPartition(Field3dContainer& file, const NamedGroup& partition, std::vec
   }
   std::vector<NamedGroup> children;
   if (!file.groups(partition.node, children)) {
-    skipped.push_back(partition.name + ": " + file.reason());
+    skipped.push_back("partition " + partition.name + ": " + file.reason());
     return;
   }
   for (const NamedGroup& child : children) {
@@ -227,7 +227,7 @@ void listPartition(Field3dContainer& file, const NamedGroup& partition, std::vec
       }
       reason = "its mapping cannot be inverted";
     }
-    skipped.push_back(partition.name + "/" + layer.name + ": " + reason);
+    skipped.push_back("layer " + partition.name + "/" + layer.name + ": " + reason);
   }
 }
 

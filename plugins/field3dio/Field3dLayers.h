@@ -53,7 +53,7 @@ struct Field3dLayer {
 
 // Appends the readable layers of the file, partitions and layers in stored order. A layer or
 // partition that cannot be read is left out and its reason appended to `skipped`
-// ("fluid.0/vel: ..."). False, with the container's reason, only when the root cannot be listed.
+// ("layer fluid.0/vel: ..."). False, with the container's reason, only when the root cannot be listed.
 bool ListLayers(Field3dContainer& file, std::vector<Field3dLayer>& layers, std::vector<std::string>& skipped);
 
 }  // namespace Field3dIo

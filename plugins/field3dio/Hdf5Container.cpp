@@ -332,13 +332,18 @@ std::unique_ptr<Field3dContainer> OpenHdf5File(const char* path, std::string& re
 }
 
 std::unique_ptr<Field3dContainer> OpenHdf5Image(const void* data, size_t size, std::string& reason) {
-  QuietErrors quiet;
-  Handle access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
-  if (!access.valid() || H5Pset_fapl_core(access.get(), 1 << 16, 0) < 0 ||
-      H5Pset_file_image(access.get(), const_cast<void*>(data), size) < 0) {
-    reason = hdf5Message();
-    return nullptr;
+  hid_t made = -1;
+  {
+    QuietErrors quiet;  // only while the access list is made: the container keeps its own
+    made = H5Pcreate(H5P_FILE_ACCESS);
+    if (made < 0 || H5Pset_fapl_core(made, 1 << 16, 0) < 0 ||
+        H5Pset_file_image(made, const_cast<void*>(data), size) < 0) {
+      reason = hdf5Message();
+      if (made >= 0) H5Pclose(made);
+      return nullptr;
+    }
   }
+  Handle access(made, H5Pclose);
   return openWith("field3dio-image", access.get(), reason);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "plugins/field3dio/HalfFloat.h"
+#include "plugins/field3dio/Hdf5Access.h"
 #include "tools/field3d/TreeWriter.h"
 
 namespace orv::field3d {
@@ -145,7 +146,7 @@ void writeMapping(TreeWriter& writer, TreeWriter::Node partition, const TestMapp
   }
 }
 
-bool write(const TestFile& file, TreeWriter& writer, bool ogawa, const std::string& path) {
+bool write(const TestFile& file, TreeWriter& writer, bool ogawa) {
   writer.integers(writer.root(), "version_number", {1, 7, 3}, ogawa ? kVecInt32 : kInt32);
   for (const TestPartition& partition : file.partitions) {
     const TreeWriter::Node node = writer.group(writer.root(), partition.group);
@@ -153,7 +154,7 @@ bool write(const TestFile& file, TreeWriter& writer, bool ogawa, const std::stri
     writer.text(node, "is_field3d_partition", "1");
     for (const TestLayer& layer : partition.layers) writeLayer(writer, node, layer, ogawa);
   }
-  return writer.finish(path);
+  return writer.finish();
 }
 
 }  // namespace
@@ -172,16 +173,16 @@ TestMapping ScaledMapping(const std::array<double, 3>& scale, const std::array<d
 
 std::vector<unsigned char> OgawaBytes(const TestFile& file) {
   std::vector<unsigned char> bytes;
-  write(file, *MakeOgawaWriter(file.unfinished, &bytes), true, std::string());
+  write(file, *MakeOgawaWriter(std::string(), file.unfinished, &bytes), true);
   return bytes;
 }
 
-bool CanWrite(Container container) { return container == Container::Ogawa || MakeHdf5Writer() != nullptr; }
+bool CanWrite(Container container) { return container == Container::Ogawa || Field3dIo::Hdf5Available(); }
 
 bool WriteTestFile(const TestFile& file, Container container, const std::string& path) {
   std::unique_ptr<TreeWriter> writer =
-      container == Container::Ogawa ? MakeOgawaWriter(file.unfinished, nullptr) : MakeHdf5Writer();
-  return writer && write(file, *writer, container == Container::Ogawa, path);
+      container == Container::Ogawa ? MakeOgawaWriter(path, file.unfinished, nullptr) : MakeHdf5Writer(path);
+  return writer && write(file, *writer, container == Container::Ogawa);
 }
 
 float Stored(ValueType type, double value) {
@@ -207,7 +208,18 @@ std::array<double, 3> VoxelCentreWorld(const TestMapping& mapping, const TestLay
   double local[3];
   for (int a = 0; a < 3; ++a) local[a] = (voxel[a] + 0.5 - layer.extents[a]) / static_cast<double>(size(layer.extents, a));
   if (mapping.kind == MappingKind::Null || mapping.samples.empty()) return {local[0], local[1], local[2]};
-  const std::array<double, 16>& m = mapping.samples.front().second;
+  // The matrix at time 0: the end sample outside the sampled times, linear between two inside.
+  std::array<double, 16> m = mapping.samples.front().second;
+  for (size_t s = 1; s < mapping.samples.size(); ++s) {
+    const auto& a = mapping.samples[s - 1];
+    const auto& b = mapping.samples[s];
+    if (a.first <= 0.0f && b.first > 0.0f) {
+      const double t = -a.first / static_cast<double>(b.first - a.first);
+      for (int e = 0; e < 16; ++e) m[e] = a.second[e] * (1 - t) + b.second[e] * t;
+    } else if (b.first <= 0.0f) {
+      m = b.second;
+    }
+  }
   std::array<double, 3> world;
   for (int c = 0; c < 3; ++c) world[c] = local[0] * m[c] + local[1] * m[4 + c] + local[2] * m[8 + c] + m[12 + c];
   return world;

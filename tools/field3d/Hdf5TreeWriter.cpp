@@ -4,7 +4,6 @@
 #include <hdf5.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "tools/field3d/TreeWriter.h"
 
@@ -22,8 +21,8 @@ hid_t fileType(int type) {
 }
 hid_t memoryType(int type) {
   switch (type) {
-    case kUint8: return H5T_NATIVE_UCHAR;
-    case kHalf: case kVecHalf: return H5T_NATIVE_USHORT;
+    case kUint8: return H5T_NATIVE_SCHAR;
+    case kHalf: case kVecHalf: return H5T_NATIVE_SHORT;  // the bits, unconverted
     case kFloat32: case kVecFloat32: return H5T_NATIVE_FLOAT;
     default: return H5T_NATIVE_DOUBLE;
   }
@@ -76,24 +75,16 @@ class Hdf5TreeWriter : public TreeWriter {
     for (const auto& block : blocks) rows.insert(rows.end(), block.begin(), block.end());
     dataset(node, name, type, {blocks.size(), blocks.front().size() / scalarBytes(type)}, 0, rows.data());
   }
-  bool finish(const std::string& path) override {
-    // The tree was built in memory; write it out as a file image.
-    H5Fflush(nodes_[0], H5F_SCOPE_GLOBAL);
-    const ssize_t size = H5Fget_file_image(file_, nullptr, 0);
-    std::vector<unsigned char> image(size > 0 ? static_cast<size_t>(size) : 0);
-    const bool imaged = size > 0 && H5Fget_file_image(file_, image.data(), image.size()) == size;
+  bool finish() override {
+    const bool written = file_ >= 0;
     close();
-    std::FILE* out = imaged ? std::fopen(path.c_str(), "wb") : nullptr;
-    if (!out) return false;
-    const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
-    return std::fclose(out) == 0 && written;
+    return written;
   }
 
-  bool open() {
+  bool open(const std::string& path) {
     const hid_t access = H5Pcreate(H5P_FILE_ACCESS);
-    H5Pset_fapl_core(access, 1 << 16, 0);
     H5Pset_libver_bounds(access, H5F_LIBVER_LATEST, H5F_LIBVER_LATEST);
-    file_ = H5Fcreate("field3d-test-image", H5F_ACC_TRUNC, H5P_DEFAULT, access);
+    file_ = H5Fcreate(path.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access);
     H5Pclose(access);
     if (file_ < 0) return false;
     nodes_.push_back(H5Gopen2(file_, "/", H5P_DEFAULT));
@@ -143,9 +134,9 @@ class Hdf5TreeWriter : public TreeWriter {
 
 }  // namespace
 
-std::unique_ptr<TreeWriter> MakeHdf5Writer() {
+std::unique_ptr<TreeWriter> MakeHdf5Writer(const std::string& path) {
   auto writer = std::make_unique<Hdf5TreeWriter>();
-  return writer->open() ? std::move(writer) : nullptr;
+  return writer->open(path) ? std::move(writer) : nullptr;
 }
 
 }  // namespace orv::field3d

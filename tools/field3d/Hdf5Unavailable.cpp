@@ -3,6 +3,6 @@
 
 namespace orv::field3d {
 
-std::unique_ptr<TreeWriter> MakeHdf5Writer() { return nullptr; }
+std::unique_ptr<TreeWriter> MakeHdf5Writer(const std::string&) { return nullptr; }
 
 }  // namespace orv::field3d

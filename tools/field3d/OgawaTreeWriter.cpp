@@ -16,7 +16,8 @@ enum NodeKind { kGroupNode = 0, kAttributeNode = 1, kDatasetNode = 2, kCompresse
 
 class OgawaTreeWriter : public TreeWriter {
  public:
-  OgawaTreeWriter(bool unfinished, std::vector<unsigned char>* bytes) : unfinished_(unfinished), bytes_(bytes) {
+  OgawaTreeWriter(const std::string& path, bool unfinished, std::vector<unsigned char>* bytes)
+      : path_(path), unfinished_(unfinished), bytes_(bytes) {
     nodes_.push_back(Entry{"f3droot", kGroupNode, -1, {}, {}});
   }
 
@@ -64,7 +65,7 @@ class OgawaTreeWriter : public TreeWriter {
     add(node, name, kCompressedNode, type, streams);
   }
 
-  bool finish(const std::string& path) override {
+  bool finish() override {
     std::vector<unsigned char> out(16, 0);
     std::memcpy(out.data(), "Ogawa", 5);
     out[5] = unfinished_ ? 0x00 : 0xff;
@@ -74,8 +75,8 @@ class OgawaTreeWriter : public TreeWriter {
       for (int b = 0; b < 8; ++b) out[8 + b] = static_cast<unsigned char>(root >> (8 * b));
     }
     if (bytes_) *bytes_ = out;
-    if (path.empty()) return true;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (path_.empty()) return true;
+    std::FILE* file = std::fopen(path_.c_str(), "wb");
     if (!file) return false;
     const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
     return std::fclose(file) == 0 && written;
@@ -128,6 +129,7 @@ class OgawaTreeWriter : public TreeWriter {
     return at;
   }
 
+  std::string path_;
   bool unfinished_;
   std::vector<unsigned char>* bytes_;
   std::vector<Entry> nodes_;
@@ -135,8 +137,8 @@ class OgawaTreeWriter : public TreeWriter {
 
 }  // namespace
 
-std::unique_ptr<TreeWriter> MakeOgawaWriter(bool unfinished, std::vector<unsigned char>* bytes) {
-  return std::make_unique<OgawaTreeWriter>(unfinished, bytes);
+std::unique_ptr<TreeWriter> MakeOgawaWriter(const std::string& path, bool unfinished, std::vector<unsigned char>* bytes) {
+  return std::make_unique<OgawaTreeWriter>(path, unfinished, bytes);
 }
 
 }  // namespace orv::field3d

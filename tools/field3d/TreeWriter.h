@@ -35,10 +35,13 @@ class TreeWriter {
   // (absent when there are none).
   virtual void blocks(Node node, const std::string& name, const std::vector<std::vector<unsigned char>>& blocks,
                       int type) = 0;
-  virtual bool finish(const std::string& path) = 0;
+  // Completes the file; false when it could not be written.
+  virtual bool finish() = 0;
 };
 
-std::unique_ptr<TreeWriter> MakeOgawaWriter(bool unfinished, std::vector<unsigned char>* bytes);
-std::unique_ptr<TreeWriter> MakeHdf5Writer();  // null in a build without HDF5
+// An Ogawa file at `path` (none when empty), its bytes also left in `bytes` when given.
+std::unique_ptr<TreeWriter> MakeOgawaWriter(const std::string& path, bool unfinished, std::vector<unsigned char>* bytes);
+// An HDF5 file at `path`; null when it cannot be created or the build has no HDF5.
+std::unique_ptr<TreeWriter> MakeHdf5Writer(const std::string& path);
 
 }  // namespace orv::field3d
