@@ -2,7 +2,7 @@
 # Builds one libFuzzer harness and runs it for a given time:
 #   scripts/fuzz.sh <target> <seconds> [extra libFuzzer flags]
 #   scripts/fuzz.sh list
-# Targets: orv_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings
+# Targets: orv_file field3d_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings
 # frame_pattern text_conversion. The build lives in $FUZZ_BUILD_DIR (default build-fuzz); the
 # growing corpus in <build>/corpus/<target>, seeded from the project's encoders and the reference
 # frames; crashes land in <build>/crashes/<target>/. Runs under nice with the memory and time
@@ -11,7 +11,7 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
-TARGETS="orv_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings frame_pattern text_conversion"
+TARGETS="orv_file field3d_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings frame_pattern text_conversion"
 
 if [[ "${1:-}" == "list" ]]; then
   echo "$TARGETS"
@@ -46,6 +46,11 @@ if [[ "$TARGET" == "orv_file" ]]; then
   mkdir -p "$SEEDS/reference"
   cp -f "$ROOT"/tests/data/reference/*.orv "$SEEDS/reference/"
   SEED_DIRS+=("$SEEDS/reference")
+fi
+if [[ "$TARGET" == "field3d_file" ]]; then
+  mkdir -p "$SEEDS/field3d"
+  cp -f "$ROOT"/tests/data/field3d/*.f3d "$SEEDS/field3d/"
+  SEED_DIRS+=("$SEEDS/field3d")
 fi
 # Inputs that once failed are seeds too: the fuzzer keeps exploring around them.
 [[ -d "$ROOT/tests/data/regression/$TARGET" ]] && SEED_DIRS+=("$ROOT/tests/data/regression/$TARGET")
