@@ -31,6 +31,7 @@ int openOgawa(std::unique_ptr<ByteSource> source, OpenedFile& out, std::string& 
       out.container = std::move(container);
       return kImportOk;
     case OgawaArchive::Status::Unfinished:
+    case OgawaArchive::Status::Unsupported:
     case OgawaArchive::Status::NotOgawa:
       return kImportCannotOpen;
     case OgawaArchive::Status::Broken:

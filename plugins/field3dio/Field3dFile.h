@@ -16,8 +16,8 @@ struct OpenedFile {
 };
 
 // kImportOk, or an import code (Field3dImportCodes.h) with `reason`: kImportCannotOpen when the
-// file cannot be opened, is neither container, is an Ogawa file still being written, or is HDF5
-// in a build without it; kImportBroken when its header or HDF5 structure is damaged.
+// file cannot be opened, is neither container, is an Ogawa file still being written or of another
+// version, or is HDF5 in a build without it; kImportBroken when its header or HDF5 structure is damaged.
 int OpenField3dFile(const char* path, OpenedFile& out, std::string& reason);
 // The same for a file in memory, which must outlive the container.
 int OpenField3dMemory(const void* data, size_t size, OpenedFile& out, std::string& reason);

@@ -40,7 +40,7 @@ OgawaArchive::Status OgawaArchive::open(std::string& reason) {
   const unsigned version = (static_cast<unsigned>(versionHigh) << 8) | versionLow;
   if (version != kVersion) {
     reason = "Ogawa version " + std::to_string(version) + " is not supported";
-    return Status::Broken;
+    return Status::Unsupported;
   }
   uint64_t count = 0;
   std::vector<uint64_t> none;

@@ -23,8 +23,9 @@ class OgawaArchive {
   enum class Status {
     Ok,
     NotOgawa,    // the magic is missing
-    Unfinished,  // the writer has not closed the file (frozen byte 0)
-    Broken,      // unsupported version, or the root lies outside the file
+    Unfinished,   // the writer has not closed the file (frozen byte 0)
+    Unsupported,  // a format version other than 1
+    Broken,       // the root lies outside the file
   };
 
   explicit OgawaArchive(ByteSource& source) : source_(source) {}
