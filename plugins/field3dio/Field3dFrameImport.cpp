@@ -90,10 +90,11 @@ class FrameFiller {
 
  private:
   int setLayout(const Field3dLayer& base) {
-    long long cells = 1;
+    long long cells = box_.empty() ? 0 : 1;
     for (int axis = 0; axis < 3; ++axis) {
-      if (box_.size(axis) > INT_MAX) return fail(kImportBroken, "the mapped layers span more cells than a frame can hold");
-      cells *= box_.empty() ? 0 : box_.size(axis);  // each size fits an int: no overflow
+      if (box_.size(axis) > INT_MAX || __builtin_mul_overflow(cells, box_.size(axis), &cells)) {
+        return fail(kImportBroken, "the mapped layers span more cells than a frame can hold");
+      }
     }
     if (cells > 0 && (cells > request_.maxFloats || static_cast<long long>(assignments_.size()) > request_.maxFloats / cells)) {
       return fail(kImportBroken, "the mapped layers need more memory than the file can justify");
