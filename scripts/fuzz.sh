@@ -57,6 +57,7 @@ fi
 
 export ZORB_NUM_THREADS="${ZORB_NUM_THREADS:-1}"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/tests/lsan-suppressions.txt}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 exec nice -n 10 "$BUILD/fuzz/fuzz_$TARGET" -max_total_time="$SECONDS_TO_RUN" -rss_limit_mb=2048 \
   -timeout=10 -max_len=131072 -print_final_stats=1 -artifact_prefix="$CRASHES/" "$@" "$CORPUS" \

@@ -83,7 +83,10 @@ class FrameFiller {
     }
     const int layout = setLayout(base);
     if (layout != kImportOk || box_.empty()) return layout;
-    for (const Assignment& a : assignments_) frame_.channelMask |= 1u << a.channelId;
+    leaveOutOversizedResamples();
+    for (size_t a = 0; a < assignments_.size(); ++a) {
+      if (!dropped_[a]) frame_.channelMask |= 1u << assignments_[a].channelId;
+    }
     if (request_.headerOnly) return kImportOk;
     return fillChannels();
   }
@@ -119,16 +122,35 @@ class FrameFiller {
     return kImportOk;
   }
 
+  bool resampled(const Field3dLayer& layer) const {
+    return !SameAffineMap(layer.voxelToWorld, layers_[assignments_.front().layer].voxelToWorld);
+  }
+
+  // A layer on another mapping whose window would not fit the allowance beside the frame is left
+  // out with a log line, rather than the whole frame refused for it.
+  void leaveOutOversizedResamples() {
+    spare_ = request_.maxFloats - box_.voxels() * static_cast<long long>(assignments_.size());
+    dropped_.assign(assignments_.size(), false);
+    for (size_t a = 0; a < assignments_.size(); ++a) {
+      const Field3dLayer& layer = layers_[assignments_[a].layer];
+      if (!resampled(layer) || layer.window.voxels() <= spare_) continue;
+      dropped_[a] = true;
+      LogMessage("#field3dio: %s: layer %s/%s is too large to resample; channel %d left out\n", request_.path,
+                 layer.partition.c_str(), layer.name.c_str(), assignments_[a].channelId);
+    }
+  }
+
   int fillChannels() {
     ParallelRunner runner(request_.manager);
     const long long cells = box_.voxels();
-    const long long spare = request_.maxFloats - cells * static_cast<long long>(assignments_.size());
-    for (const Assignment& a : assignments_) {
-      if (!frame_.allocateChannel(a.channelId)) return fail(kImportBroken, "out of memory for a channel");
+    for (size_t a = 0; a < assignments_.size(); ++a) {
+      if (!dropped_[a] && !frame_.allocateChannel(assignments_[a].channelId)) {
+        return fail(kImportBroken, "out of memory for a channel");
+      }
     }
     for (size_t first = 0; first < assignments_.size(); ++first) {
       const Field3dLayer& layer = layers_[assignments_[first].layer];
-      if (!isFirstUse(first)) continue;
+      if (!isFirstUse(first) || dropped_[first]) continue;
       // The first channel of each component decodes; later channels of the same one copy it.
       float* destination[3] = {nullptr, nullptr, nullptr};
       for (size_t a = first; a < assignments_.size(); ++a) {
@@ -136,12 +158,12 @@ class FrameFiller {
         float*& slot = destination[std::max(assignments_[a].component, 0)];
         if (!slot) slot = channel(a);
       }
-      const int result = SameAffineMap(layer.voxelToWorld, layers_[assignments_.front().layer].voxelToWorld)
-                             ? decodeInPlace(layer, destination, runner)
-                             : decodeResampled(layer, destination, spare, runner);
+      const int result = resampled(layer) ? decodeResampled(layer, destination, runner)
+                                          : decodeInPlace(layer, destination, runner);
       if (result != kImportOk) return result;
     }
     for (size_t a = 0; a < assignments_.size(); ++a) {
+      if (dropped_[a]) continue;
       float* source = sourceOf(a);
       if (source != channel(a)) std::copy(source, source + cells, channel(a));
       setRange(frame_, assignments_[a].channelId, cells, runner);
@@ -182,12 +204,11 @@ class FrameFiller {
   }
 
   // Decodes the layer one component at a time into a volume over its window, then samples that.
-  int decodeResampled(const Field3dLayer& layer, float* const destination[3], long long spare, ParallelRunner& runner) {
+  int decodeResampled(const Field3dLayer& layer, float* const destination[3], ParallelRunner& runner) {
     Matrix4 worldToVoxel;
     InvertAffine(layer.voxelToWorld, worldToVoxel);  // the layer list keeps only invertible maps
     const Matrix4 gridToVoxel = Then(gridToWorld_, worldToVoxel);
-    const long long voxels = layer.window.voxels();
-    if (voxels > spare) return fail(kImportBroken, "resampling a layer needs more memory than the file can justify");
+    const long long voxels = layer.window.voxels();  // within spare_: see leaveOutOversizedResamples
     std::vector<float> volume(static_cast<size_t>(voxels));
     for (int c = 0; c < 3; ++c) {
       if (!destination[c]) continue;
@@ -225,6 +246,8 @@ class FrameFiller {
   const std::vector<Assignment>& assignments_;
   VoxelBox box_;
   Matrix4 gridToWorld_;
+  long long spare_ = 0;         // floats of the allowance the frame's channels leave
+  std::vector<bool> dropped_;   // per assignment: left out
 };
 
 }  // namespace

@@ -29,7 +29,8 @@ long long FloatAllowance(unsigned long long fileBytes);
 //    union of the data windows of the mapped layers with the same voxel-to-world map gives the
 //    cells, frame cell (i, j, k) being voxel min + (i, j, k) of that union; cells outside a
 //    layer's window hold 0;
-//  - a mapped layer with another voxel-to-world map is resampled at the frame's cell centres;
+//  - a mapped layer with another voxel-to-world map is resampled at the frame's cell centres (left
+//    out with a log line when its window exceeds what the allowance leaves);
 //  - header-only sets resolution, transform and channel mask bits and reads no voxel values;
 //  - a mapping whose id is not a plain grid channel (0..30 except the packed colour 18) or whose
 //    grid the file lacks is skipped; the first mapping of a channel wins;

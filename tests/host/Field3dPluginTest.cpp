@@ -10,6 +10,8 @@
 #include <tuple>
 #include <vector>
 
+#include "plugins/field3dio/Field3dFile.h"
+#include "plugins/field3dio/Field3dFrameImport.h"
 #include "tests/conversion/ScratchDirectory.h"
 #include "tests/host/PluginModule.h"
 #include "tests/host/VoxelWorldCheck.h"
@@ -314,6 +316,34 @@ TEST_P(Field3dPlugin, DamagedFilesAreRefusedCleanly) {
   EXPECT_EQ(importFrame(nullptr, &frame, false, nullptr, 0), 3);
   EXPECT_EQ(importBytes("not a field file"), 3);
   EXPECT_EQ(import(frame, path, "2,smoke;"), 5);
+}
+
+// The allowance, tight: a layer to resample that does not fit beside the frame is left out and the
+// frame still reads; a frame that does not fit itself is refused.
+TEST(Field3dAllowance, OversizedResamplesAreLeftOutAndOversizedFramesRefused) {
+  const std::vector<unsigned char> bytes = OgawaBytes(partitionedFile());
+  CorvaneMappings::GridMappingArray mappings;
+  CorvaneMappings::ParseChannelMappings(kAllGrids, mappings);
+  const long long frameFloats = 10 * 8 * 8 * 5;
+  for (const long long allowance : {frameFloats + 10, frameFloats - 1}) {
+    Field3dIo::OpenedFile file;
+    std::string reason;
+    ASSERT_EQ(Field3dIo::OpenField3dMemory(bytes.data(), bytes.size(), file, reason), 0) << reason;
+    Field3dIo::Field3dImportRequest request;
+    request.mappings = mappings.data;
+    request.mappingCount = mappings.size();
+    request.maxFloats = allowance;
+    CorvaneFrameData frame;
+    const int result = Field3dIo::ImportField3dFrame(*file.container, request, frame);
+    if (allowance < frameFloats) {
+      EXPECT_EQ(result, 4);
+      continue;
+    }
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(frame.channelMask, (1u << 2) | (1u << 7) | (1u << 8) | (1u << 9));  // fluid.1/density left out
+    EXPECT_EQ(frame.getChannel(1), nullptr);
+    EXPECT_NE(frame.getChannel(2), nullptr);
+  }
 }
 
 TEST(Field3dOgawa, FilesStillBeingWrittenAreRefusedWithAReason) {

@@ -4,12 +4,14 @@
 // named by ORV_FIELD3D_SAMPLES is checked instead when set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "plugins/field3dio/Hdf5Access.h"
 #include "tests/host/Field3dExpectations.h"
 #include "tests/host/HostPluginFolder.h"
 #include "tests/host/VoxelWorldCheck.h"
@@ -81,6 +83,16 @@ class Field3dSamples : public HostPluginFolder {
     ASSERT_TRUE(LoadExpectedFiles(samplesDir() + "expected.json", files, error)) << error;
     ASSERT_FALSE(files.empty());
     ASSERT_EQ(initialise(), 3);
+    // A build without HDF5 offers nothing of an HDF5 file; the rest of the checks take the others.
+    if (!Field3dIo::Hdf5Available()) {
+      files.erase(std::remove_if(files.begin(), files.end(), [&](const ExpectedFile& file) {
+                    const bool hdf5 = ReadWholeFile(path(file)).compare(0, 4, "\x89HDF") == 0;
+                    if (hdf5) {
+                      EXPECT_TRUE(channelNames(path(file)).empty()) << file.file;
+                    }
+                    return hdf5;
+                  }), files.end());
+    }
   }
   void TearDown() override { loader.finalize(); }
 
