@@ -38,6 +38,13 @@ bool FileModificationTimeNs(const char* path, long long& nanoseconds) {
   return true;
 }
 
+long long PhysicalMemoryBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<long long>(pages) * pageSize;
+}
+
 bool FileAccessible(const char* path, Access access) {
   if (!path || !*path) return false;
   const int mode = access == Access::Read ? R_OK : access == Access::Write ? W_OK : F_OK;
