@@ -135,8 +135,16 @@ class OpenCacheFile {
       return 3;
     }
     registered_ = true;
+    using orv::platform::FileLockResult;
     for (int attempt = 0; attempt < kAttempts && !locked_; ++attempt) {
-      locked_ = orv::platform::TryLockWholeFile(file_, false);
+      const FileLockResult lock = orv::platform::TryLockWholeFile(file_, false);
+      if (lock == FileLockResult::Unsupported) {
+        // Waiting cannot help on a file system without byte-range locks.
+        LogMessage("#ImportOrv %s: the file system cannot lock the file; it is read without the "
+                   "lock\n", path_);
+        return 0;
+      }
+      locked_ = lock == FileLockResult::Locked;
       if (!locked_ && attempt + 1 < kAttempts) {
         orv::platform::SleepMilliseconds(kRetryMilliseconds);
       }

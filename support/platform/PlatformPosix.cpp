@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -43,6 +44,13 @@ long long PhysicalMemoryBytes() {
   const long pageSize = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return 0;
   return static_cast<long long>(pages) * pageSize;
+}
+
+bool CanAllocate(long long bytes) {
+  if (bytes < 0 || static_cast<unsigned long long>(bytes) > SIZE_MAX) return false;
+  void* block = std::malloc(static_cast<size_t>(bytes));
+  std::free(block);
+  return block != nullptr || bytes == 0;
 }
 
 bool FileAccessible(const char* path, Access access) {

@@ -11,6 +11,7 @@ struct ConverterRun {
 };
 
 // Runs orvconvert with arguments (each passed as one argument, quoted for the shell), capturing
-// its output streams in files of workDirectory.
+// its output streams in files of workDirectory; with addressSpaceKiB > 0 under that limit of its
+// virtual memory (ulimit -v).
 ConverterRun RunConverter(const std::vector<std::string>& arguments,
-                          const std::string& workDirectory);
+                          const std::string& workDirectory, long long addressSpaceKiB = 0);
