@@ -106,6 +106,23 @@ TEST_F(ConversionRangeTest, UnwritableDestinationIsReportedAndTheNextFrameConver
   expectConvertedFrom(destination(3), source(3));
 }
 
+// ORV_LOG=stderr shows a user why a frame failed, while the program's own lines stay as they are.
+TEST_F(ConversionRangeTest, TheLogVariableShowsWhyAFrameFailed) {
+  std::vector<char> broken = ReferenceFrameBytes("v5_zoned_fc03.orv");
+  broken.resize(broken.size() / 2);
+  broken.insert(broken.end(), {'O', 'R', 'V', 'A', '2', 'C', 'V', 'N'});
+  WriteBytes(source(1), broken);
+  const std::vector<std::string> arguments = {"-srcfile", source(1), "-dstfile", destination(1)};
+  const ConverterRun quiet = RunConverter(arguments, scratch.path().string());
+  const ConverterRun logged =
+      RunConverter(arguments, scratch.path().string(), {0, "ORV_LOG=stderr"});
+  EXPECT_EQ(quiet.output, logged.output);
+  EXPECT_EQ("", quiet.errors);
+  EXPECT_NE(logged.errors.find("ImportOrv " + source(1) + ": "), std::string::npos) << logged.errors;
+  EXPECT_NE(logged.errors.find("CorvaneFrameData::ImportOrv broken file. File is: " + source(1)),
+            std::string::npos);
+}
+
 TEST_F(ConversionRangeTest, DestinationInMissingFolderAndMissingSourceAreReported) {
   WriteBytes(source(2), ReferenceFrameBytes("v5_zoned_fc03.orv"));
   const std::string missingFolder = scratch.file("nowhere/out.vdb");
@@ -147,7 +164,7 @@ TEST_F(ConversionRangeTest, AFrameBeyondTheMemoryLimitIsReportedAndTheNextFrameC
   std::filesystem::create_directories(scratch.path() / "out");
   const ConverterRun run = RunConverter({"-srcfile", sourcePattern, "-dstfile", destinationPattern,
                                          "-start", "1", "-end", "2"},
-                                        scratch.path().string(), kAddressSpaceKiB);
+                                        scratch.path().string(), {kAddressSpaceKiB, ""});
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("", run.errors);
   const std::string firstFailed = converting(1) + " | 0......50..." + kFrameError + "1: ";
