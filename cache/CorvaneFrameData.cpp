@@ -3,14 +3,15 @@
 #include <cstring>
 #include <new>
 
+#include "cache/GridChannelIds.h"
 #include "cache/particles/MTComputeParticlesBbox.h"
 #include "codecs/SGCompressor.h"
 #include "support/Log.h"
 
 namespace {
 constexpr float kIdentity[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
-constexpr int kSpeed = 3;
-constexpr int kVelocityX = 4;
+constexpr int kSpeed = orv::channels::kSpeed;
+constexpr int kVelocityX = orv::channels::kVelocityX;
 }  // namespace
 
 CorvaneFrameData::CorvaneFrameData() {

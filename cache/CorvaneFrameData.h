@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cache/ChannelLock.h"
+#include "cache/GridChannelIds.h"
 #include "cache/GridChannelBuffer.h"
 #include "cache/particles/Box.h"
 #include "cache/particles/PGroup.h"
@@ -20,7 +21,7 @@ class CorvaneFrameData : public IOrv {
  public:
   using PGroup = ::PGroup;
   static constexpr int kChannelCount = 32;
-  static constexpr int kPackedColour = 18;
+  static constexpr int kPackedColour = orv::channels::kPackedColour;
   static constexpr int kMaskMarkerBit = 31;  // a flag bit of the channel mask, not a channel
 
   // A channel a frame holds as a float array of its own: not the packed colour, not the marker.

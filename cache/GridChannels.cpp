@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cache/CorvaneFrameData.h"
+#include "cache/GridChannelIds.h"
 #include "cache/MTBuildScalarSpeedFromVelocity.h"
 #include "cache/OrvFormat.h"
 #include "codecs/SGCompressor.h"
@@ -11,9 +12,9 @@
 #include "support/Log.h"
 
 namespace {
-constexpr int kSpeed = 3;
-constexpr int kVelocityX = 4;
-constexpr int kRed = 7;
+constexpr int kSpeed = orv::channels::kSpeed;
+constexpr int kVelocityX = orv::channels::kVelocityX;
+constexpr int kRed = orv::channels::kColourRed;
 constexpr float kByteToUnit = 0.003921569f;
 constexpr int kRecordHeaderWords = 2;
 constexpr int kPackedHeaderWords = 2;  // 64-bit byte count ahead of the zip block

@@ -6,7 +6,7 @@
 #include "cache/CorvaneFrameData.h"
 
 namespace {
-constexpr int kVelocityX = 4;
+constexpr int kVelocityX = orv::channels::kVelocityX;
 }  // namespace
 
 bool PGroup::frameHasGridVelocity() { return frame && frame->hasChannel(kVelocityX) == 1; }

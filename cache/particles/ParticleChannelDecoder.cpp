@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 
+#include "cache/OrvFormat.h"
 #include "cache/particles/PGroup.h"
 #include "cache/particles/PGroupLocks.h"
 #include "cache/particles/PRTIN.h"
@@ -13,6 +14,7 @@
 
 namespace {
 
+using namespace orv::format;
 using Bytes = CVNUtils::CvnArray<char, long long>;
 
 // Deflate expands at most 1032:1; a decoded size beyond that cannot come from the stored block.
@@ -69,17 +71,17 @@ bool PGroup::decodeLocked(int channel, bool release) {
   long long decodedBytes = 0;
   if (!orv::DecodedByteCount(n, w * 4, decodedBytes)) return false;
   const int method = slot.method;
-  if (method < 0 || method > 4) return false;  // unknown method: the stored bytes stay
+  if (method < kMethodRaw || method > kLastParticleMethod) return false;  // the stored bytes stay
 
   bool ok = false;
-  if (method == 0) {
+  if (method == kMethodRaw) {
     // The data takes the stored length, whatever the particle count says.
     if (!allocateChannelData(channel, slot.compressed.size())) return false;
     std::memcpy(slot.data.data, slot.compressed.data, static_cast<size_t>(slot.compressed.size()));
     ok = true;
   } else {
     // Zip blocks cannot expand beyond deflate's ratio: such sizes are rejected before allocating.
-    if ((method == 1 || method == 4) && !inflatable(slot.compressed.size(), decodedBytes)) {
+    if ((method == kMethodZip || method == kMethodZipBitPlanes) && !inflatable(slot.compressed.size(), decodedBytes)) {
       LogMessage("#%s: %lld decoded bytes cannot come from %lld stored bytes\n",
                  channelLabel(channel).c_str(), decodedBytes, slot.compressed.size());
       ok = false;
@@ -89,17 +91,17 @@ bool PGroup::decodeLocked(int channel, bool release) {
       if (decodedBytes > 0) std::memset(slot.data.data, 0, static_cast<size_t>(decodedBytes));
       orv::DecodeReservation scratchBytes;  // the temporary array of methods 3 and 4
       switch (method) {
-        case 1:
+        case kMethodZip:
           ok = inflateInto(slot.compressed, slot.data.data, decodedBytes);
           break;
-        case 2: {
+        case kMethodCodecParticleMajor: {
           SGCompressor<1>* decoder = decoderFor(channel);
           ok = decoder && decoder->Decompress(slot.compressed.data, slot.compressed.size(),
                                               reinterpret_cast<float*>(slot.data.data),
                                               decodedBytes / 4) == 1;
           break;
         }
-        case 3: {
+        case kMethodCodecComponentMajor: {
           SGCompressor<1>* decoder = decoderFor(channel);
           CVNUtils::CvnArray<float, long long> componentMajor;
           ok = decoder &&
@@ -115,7 +117,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
           }
           break;
         }
-        case 4: {
+        case kMethodZipBitPlanes: {
           const long long planeWords = w * 32 * ((n + 31) / 32);
           CVNUtils::CvnArray<unsigned int, long long> planes;
           ok = orv::AllocateDecoded(planes, planeWords, orv::DecodeBudget::Process(), scratchBytes,

@@ -6,13 +6,15 @@
 #include <cstring>
 #include <limits>
 
+#include "cache/GridChannelIds.h"
+#include "cache/OrvFormat.h"
 #include "tools/codec/StreamWriter.h"
 #include "tools/orv/ByteSink.h"
 
 namespace orv::writer {
 namespace {
 
-constexpr int kPackedColour = 18;
+constexpr int kPackedColour = orv::channels::kPackedColour;
 
 bool allEqual(const std::vector<float>& values) {
   for (const float& v : values) {
@@ -24,7 +26,8 @@ bool allEqual(const std::vector<float>& values) {
 // Quantised zones predict along the values for the one-dimensional decoder of versions >= 5 and
 // over the x/y/z box for the three-dimensional decoder of older versions.
 codectools::ZoneForm formFor(int version) {
-  return version >= 5 ? codectools::ZoneForm::AlongValues : codectools::ZoneForm::OverBox;
+  return orv::format::UsesBoxCodec(version) ? codectools::ZoneForm::OverBox
+                                            : codectools::ZoneForm::AlongValues;
 }
 
 bool codecStream(const GridChannel& channel, const int gridSize[3], int version, int count,
@@ -50,7 +53,7 @@ bool codecStream(const GridChannel& channel, const int gridSize[3], int version,
       ok = codectools::AppendConstantZone(count ? values[0] : 0.0f, count, out);
       break;
     case GridStreamKind::Quantised:
-      ok = version >= 5 ? codectools::AppendZoneAlongValues(values, count, encoding, out)
+      ok = !orv::format::UsesBoxCodec(version) ? codectools::AppendZoneAlongValues(values, count, encoding, out)
                         : codectools::AppendZoneOverBox(values, gridSize, encoding, out);
       break;
     case GridStreamKind::Zoned:
