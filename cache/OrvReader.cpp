@@ -472,7 +472,7 @@ class OrvReader {
     orv::DecodeReservation decodedBytes;
     SGCompressor<1>* decoder = group.decoderFor(channel);
     if (!decoder || !orv::AllocateDecoded(decoded, count, orv::DecodeBudget::Process(),
-                                          decodedBytes, group.channelLabel(channel).c_str())) {
+                                          decodedBytes, group.channelLabel(channel).text)) {
       allocationRefused(g, channel);
     }
     std::memset(decoded.data, 0, static_cast<size_t>(count) * sizeof(float));

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <string>
 
 #include "cache/particles/PGroupLocks.h"
+#include "support/Log.h"
 
 namespace {
 
@@ -105,14 +105,16 @@ void* PGroup::prepareChannelData(int channel) {
   return data.data ? data.data : &noBytes;
 }
 
-std::string PGroup::channelLabel(int channel) {
-  return "particle channel " + std::to_string(channel) + " of group " + getName();
+PGroup::Label PGroup::channelLabel(int channel) {
+  Label label;
+  FormatBounded(label.text, sizeof label.text, "particle channel %d of group %s", channel, getName());
+  return label;
 }
 
 bool PGroup::allocateChannelData(int channel, long long bytes) {
   ParticleChannelSlot& slot = slots[channel];
   return orv::AllocateDecoded(slot.data, bytes, orv::DecodeBudget::Process(), slot.reserved,
-                              channelLabel(channel).c_str());
+                              channelLabel(channel).text);
 }
 
 bool PGroup::setChannelData(int channel, const void* source, long long byteCount) {

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <atomic>
-#include <string>
 
 #include "cache/particles/Box.h"
 #include "cache/particles/ParticleChannelTable.h"
@@ -82,8 +81,11 @@ class PGroup : public ICorvanePrtGroup {
 
   // Sets the name from length bytes (no terminator needed); false when out of memory.
   bool setName(const char* text, int length);
-  // "particle channel <c> of group <name>", for '#' lines.
-  std::string channelLabel(int channel);
+  // "particle channel <c> of group <name>", for '#' lines; allocates nothing.
+  struct Label {
+    char text[160];
+  };
+  Label channelLabel(int channel);
   // Stores method and compressed bytes in a slot, replacing what the slot held.
   bool setCompressedChannel(int channel, int method, const void* bytes, long long length);
 

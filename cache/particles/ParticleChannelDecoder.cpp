@@ -83,7 +83,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
     // Zip blocks cannot expand beyond deflate's ratio: such sizes are rejected before allocating.
     if ((method == kMethodZip || method == kMethodZipBitPlanes) && !inflatable(slot.compressed.size(), decodedBytes)) {
       LogMessage("#%s: %lld decoded bytes cannot come from %lld stored bytes\n",
-                 channelLabel(channel).c_str(), decodedBytes, slot.compressed.size());
+                 channelLabel(channel).text, decodedBytes, slot.compressed.size());
       ok = false;
     } else {
       if (!allocateChannelData(channel, decodedBytes)) return false;
@@ -106,7 +106,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
           CVNUtils::CvnArray<float, long long> componentMajor;
           ok = decoder &&
                orv::AllocateDecoded(componentMajor, decodedBytes / 4, orv::DecodeBudget::Process(),
-                                    scratchBytes, channelLabel(channel).c_str()) &&
+                                    scratchBytes, channelLabel(channel).text) &&
                decoder->Decompress(slot.compressed.data, slot.compressed.size(),
                                    componentMajor.data, decodedBytes / 4) == 1;
           if (ok) {
@@ -121,7 +121,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
           const long long planeWords = w * 32 * ((n + 31) / 32);
           CVNUtils::CvnArray<unsigned int, long long> planes;
           ok = orv::AllocateDecoded(planes, planeWords, orv::DecodeBudget::Process(), scratchBytes,
-                                    channelLabel(channel).c_str()) &&
+                                    channelLabel(channel).text) &&
                inflateInto(slot.compressed, planes.data, planeWords * 4);
           ok = ok && PRTIN(slot.data, planes, channel).run();
           break;
