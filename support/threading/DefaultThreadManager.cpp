@@ -4,6 +4,7 @@
 #include <new>
 
 #include "support/CvnArray.h"
+#include "support/threading/ThreadManagerStack.h"
 #include "support/threading/WinThreadManager.h"
 
 namespace {
@@ -20,9 +21,23 @@ DefaultManagers& defaultManagers() {
   return *managers;
 }
 
+// Destroys the managers a host left alive when this module is unloaded or the program ends.
+struct ManagersLeftAtUnload {
+  ~ManagersLeftAtUnload() {
+    DefaultManagers& managers = defaultManagers();
+    CVNUtils::CvnArray<KUtils::ThreadManager*, int> left;
+    {
+      std::lock_guard<std::mutex> guard(managers.lock);
+      left = std::move(managers.live);
+    }
+    for (KUtils::ThreadManager* manager : left) delete static_cast<KUtils::WinThreadManager*>(manager);
+  }
+};
+
 }  // namespace
 
 KUtils::ThreadManager* createDefaultThreadManager() {
+  static ManagersLeftAtUnload cleanup;
   auto* manager = new (std::nothrow) KUtils::WinThreadManager();
   if (!manager) return nullptr;
   DefaultManagers& managers = defaultManagers();
@@ -50,6 +65,9 @@ void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
       break;
     }
   }
+  if (!owned) return;
+  // Retired before it goes, so that parallel work started afterwards never finds it.
+  CVNUtils::RetireThreadManager(owned);
   delete owned;
 }
 
