@@ -1,6 +1,5 @@
 #include "support/threading/CvnParallel.h"
 
-#include <cstdint>
 #include <new>
 
 #include "support/Log.h"
