@@ -1,6 +1,7 @@
 // CvnParallel runs on thread managers of every kind: each share is processed once, by the calling
 // thread or a helper, and no run waits for workers that do not come.
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "support/threading/CvnParallel.h"
+#include "support/threading/NumaPlacement.h"
 #include "support/threading/ThreadManagerStack.h"
 #include "support/threading/WinThreadManager.h"
 #include "tools/testing/FixedThreadPool.h"
@@ -200,6 +202,42 @@ TEST(CvnParallelOnWorkers, SplitOfTwoOverFourAndManagerFromStack) {
     EXPECT_EQ(got, (std::vector<std::pair<long long, long long>>{{0, 0}, {0, 1}, {1, 1}, {1, 2}}));
   }
   CVNUtils::PopThreadManager();
+}
+
+std::vector<int> callingThreadProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  std::vector<int> cpus;
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return cpus;
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &set)) cpus.push_back(cpu);
+  }
+  return cpus;
+}
+
+// Records the processor each share ran on.
+struct WhereJob : CvnParallel {
+  using CvnParallel::CvnParallel;
+  std::vector<int> processor;
+  void processJob(Job& job) override { processor[job.index] = sched_getcpu(); }
+};
+
+TEST(CvnParallelOnWorkers, PlacedSharesRunOnTheirNodeAndTheThreadIsGivenBack) {
+  const std::vector<int> usable = callingThreadProcessors();
+  if (usable.size() < 2) GTEST_SKIP() << "placement needs two processors";
+  // Two one-processor "nodes"; a pool that runs nothing, so the calling thread takes both shares.
+  CVNUtils::NumaPlacementTable table;
+  for (int n = 0; n < 2; ++n) {
+    ASSERT_TRUE(table.add(static_cast<unsigned short>(usable[n] / 64), 1ull << (usable[n] % 64)));
+  }
+  const unsigned char both[] = {1, 1};
+  FixedThreadPool pool(0);
+  WhereJob job(&pool);
+  job.setupThreads(2, &table, both);
+  job.processor.assign(2, -1);
+  job.runJobs(0);
+  EXPECT_EQ(job.processor, (std::vector<int>{usable[0], usable[1]}));
+  EXPECT_EQ(callingThreadProcessors(), usable);
 }
 
 }  // namespace
