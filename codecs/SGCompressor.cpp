@@ -41,6 +41,16 @@ bool SGCompressor<N>::prepareScratch() {
 template <int N>
 int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceBytes,
                                 float* destination, long long capacityFloats) {
+  const int result = decodeStream(source, sourceBytes, destination, capacityFloats);
+  // An idle decoder keeps nothing of its last stream: the scratch arrays and zones go with it.
+  scratch.Clear();
+  zones.Clear();
+  return result;
+}
+
+template <int N>
+int SGCompressor<N>::decodeStream(const void* source, unsigned long long sourceBytes,
+                                  float* destination, long long capacityFloats) {
   consumed = 0;
   sourcePointer = static_cast<const unsigned char*>(source);
   setupThreads(requestedThreads, placementTable, nodeSelection);
