@@ -21,6 +21,7 @@
 #include "tools/codec/StreamWriter.h"
 #include "tools/codec/SyntheticFields.h"
 #include "tools/orv/ParticleChannelEncoder.h"
+#include "tools/samples/FirePlume.h"
 
 namespace {
 
@@ -28,8 +29,10 @@ using namespace orv::codectools;
 
 constexpr int kSide = 128;
 constexpr int kZones = 16;
-constexpr int kLargeDims[3] = {256, 256, 384};
-constexpr int kLargeZones = 24;
+// The large frame: a fire plume rising along y, stored as the frame writer stores it.
+constexpr int kLargeDims[3] = {256, 384, 256};
+constexpr int kLargeZones = 256 / 8;
+constexpr int kLargeBits = 12;
 constexpr long long kParticles = 4 << 20;
 
 struct Row {
@@ -235,11 +238,14 @@ int main(int argc, char** argv) {
                      return gridRow<3>(name, smoke, dims, kZones, ZoneForm::OverBox,
                                        precisionEncoding(8, 2, smoke), rounds);
                    }});
-  cases.push_back({"1-D smoke 256x256x384, 8 bits, order 2", [&](const std::string& name) {
-                     const std::vector<float> large = SmokeField(kLargeDims, 3);
-                     return gridRow<1>(name, large, kLargeDims, kLargeZones,
-                                       ZoneForm::AlongValues, precisionEncoding(8, 2, large),
-                                       rounds);
+  cases.push_back({"large frame: plume smoke 256x384x256, 12 bits", [&](const std::string& name) {
+                     orv::samples::PlumeGrid grid;
+                     for (int a = 0; a < 3; ++a) grid.size[a] = kLargeDims[a];
+                     grid.cellSize = 2.0f / kLargeDims[0];
+                     const std::vector<float> smoke = orv::samples::FirePlumeFields(grid, 40).smoke;
+                     return gridRow<1>(name, smoke, kLargeDims, kLargeZones,
+                                       ZoneForm::AlongValues,
+                                       precisionEncoding(kLargeBits, 1, smoke), rounds);
                    }});
   auto particles = [&]() -> const std::vector<float>& {
     if (positions.empty()) positions = particlePositions();
