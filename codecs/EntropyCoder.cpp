@@ -40,6 +40,28 @@ int subtractWrapping(int a, int b) {
   return static_cast<int>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
+// Places one decoded symbol at values[i]: base + a value, or -k as k copies of the value before
+// it. False when decoding must stop: a run with nothing before it, or one longer than the places
+// left (those places are filled and the overlong run is logged).
+inline bool placeSymbol(int* values, long long count, long long& i, int symbol, int base) {
+  if (symbol >= 0) {
+    values[i++] = addWrapping(base, symbol);
+    return true;
+  }
+  if (i == 0) return false;
+  const long long run = -static_cast<long long>(symbol);
+  const int repeated = values[i - 1];
+  if (run > count - i) {
+    std::fill(values + i, values + count, repeated);
+    i = count;
+    LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
+    return false;
+  }
+  std::fill(values + i, values + i + run, repeated);
+  i += run;
+  return true;
+}
+
 constexpr long long kEncoderHeadroom = 100000;
 // Bits a file source may still deliver are counted up to this many bytes.
 constexpr unsigned long long kFileBytesCounted = 1ull << 56;
@@ -58,7 +80,9 @@ void EntropyCoder::Release() {
   nextFree_ = nullptr;
   poolEnd_ = nullptr;
   maxDepth_ = 0;
+  std::fill(usesByLength_, usesByLength_ + kMaxCodeLength + 1, 0);
   ready_ = false;
+  table_.Release();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -107,6 +131,7 @@ bool EntropyCoder::BuildCodeTree(int first, int count, Node* node, long long tot
   node->child1 = nullptr;
   if (entryCodes_) entryCodes_[first] = CodeWord{code, depth};
   if (depth > maxDepth_) maxDepth_ = depth;
+  usesByLength_[depth] += rateValue(srt_[first]);
   return true;
 }
 
@@ -431,67 +456,17 @@ long long EntropyCoder::readHeader() {
   }
   nextFree_ = tree_ + 1;
   poolEnd_ = tree_ + 2ull * entries;
+  // The tree's depth is checked against the longest code word before a table is built.
   if (!BuildCodeTree(0, symbolCount_, tree_, total, 0, 0)) return 0;
-  buildLookup();
+  if (!table_.Build(tree_, maxDepth_, symbolCount_, minimum_, usesByLength_)) return 0;
   ready_ = true;
   return 1;
 }
 
-void EntropyCoder::buildLookup() {
-  lookupBits_ = std::min(maxDepth_, kLookupBits);
-  fillLookup(tree_, 0, 0);
-}
-
-// Every lookup index whose low `depth` bits are `prefix` leads to node.
-void EntropyCoder::fillLookup(const Node* node, int depth, unsigned int prefix) {
-  if (node->child0 && depth < lookupBits_) {
-    fillLookup(node->child0, depth + 1, prefix);
-    fillLookup(node->child1, depth + 1, prefix | (1u << depth));
-    return;
-  }
-  LookupEntry entry;
-  if (!node->child0) {
-    entry.value = addWrapping(minimum_, node->value);
-    entry.lengthLeaf = depth | kLeafFlag;
-  } else {
-    entry.value = static_cast<int>(node - tree_);
-    entry.lengthLeaf = depth;
-  }
-  const unsigned int extensions = 1u << (lookupBits_ - depth);
-  for (unsigned int e = 0; e < extensions; ++e) lookup_[prefix | (e << depth)] = entry;
-}
-
-// The symbol whose code word starts the bits (lowest first), and that code word's length.
-inline int EntropyCoder::symbolOf(uint64_t bits, int& length) const {
-  const LookupEntry& entry = lookup_[bits & ((1u << lookupBits_) - 1)];
-  length = entry.lengthLeaf & 0xFF;
-  if (entry.lengthLeaf & kLeafFlag) return entry.value;
-  // Deeper codes: continue the walk on the bits already fetched (a code has at most 32).
-  const Node* node = tree_ + entry.value;
-  uint64_t rest = bits >> length;
-  while (node->child0) {
-    node = (rest & 1) ? node->child1 : node->child0;
-    rest >>= 1;
-    ++length;
-  }
-  return addWrapping(minimum_, node->value);
-}
-
 inline int EntropyCoder::decodeFromMemory() {
   int length = 0;
-  const int symbol = symbolOf(peekBits(), length);
+  const int symbol = table_.Lookup(peekBits(), length);
   consumeBits(length);
-  return symbol;
-}
-
-// The same decode while at least 8 source bytes remain: one 64-bit load holds at least 57
-// valid bits, more than any code word, so no end check is needed.
-inline int EntropyCoder::decodeBuffered() {
-  int length = 0;
-  const int symbol = symbolOf(loadLittleEndian64(position_) >> bitIndex_, length);
-  const int advanced = bitIndex_ + length;
-  position_ += advanced >> 3;
-  bitIndex_ = advanced & 7;
   return symbol;
 }
 
@@ -523,30 +498,56 @@ int EntropyCoder::DecodeSymbolBitwise() {
   return addWrapping(minimum_, node->value);
 }
 
+template <bool kRaw>
+bool EntropyCoder::expandBuffered(int* values, long long count, int base, long long& i) {
+  const unsigned char* p = position_;
+  const unsigned char* const end = end_;
+  if (i >= count || end - p < 8) return true;
+  // Bytes before p are in the buffer or consumed; the buffer's low `available` bits are the
+  // next bits of the stream, and its bits above them are zero or the stream's bits after those.
+  uint64_t buffer = 0;
+  int available = 0;
+  auto refill = [&] {
+    buffer |= loadLittleEndian64(p) << available;
+    p += (63 - available) >> 3;
+    available |= 56;
+  };
+  refill();
+  buffer >>= bitIndex_;
+  available -= bitIndex_;
+  const uint64_t rawMask = kRaw ? (1ull << symbolCount_) - 1 : 0;
+  // Bits one symbol may take: the raw width, or the longest code word.
+  const int longest = kRaw ? symbolCount_ : maxDepth_;
+  bool placed = true;
+  while (placed && i < count && end - p >= 8) {
+    refill();  // at least 56 bits: as many symbols as fit whole are decoded before the next
+    do {
+      int length = symbolCount_;
+      const int symbol = kRaw ? addWrapping(static_cast<int>(buffer & rawMask), minimum_)
+                              : table_.Lookup(buffer, length);
+      buffer >>= length;
+      available -= length;
+      placed = placeSymbol(values, count, i, symbol, base);
+    } while (available >= longest && placed && i < count);
+  }
+  const long long bit = (p - start_) * 8ll - available;
+  position_ = start_ + (bit >> 3);
+  bitIndex_ = static_cast<int>(bit & 7);
+  return placed;
+}
+
 bool EntropyCoder::DecodeAndExpand(int* values, long long count, int base) {
   if (!ready_) return false;
-  const bool fast = !raw_ && !file_;
   long long i = 0;
+  if (!file_ && !(raw_ ? expandBuffered<true>(values, count, base, i)
+                       : expandBuffered<false>(values, count, base, i))) {
+    return false;
+  }
+  // The last bytes of a memory source, and file sources, symbol by symbol with checked reads.
   while (i < count) {
-    const int symbol = !fast ? DecodeSymbol()
-                       : end_ - position_ >= 8 ? decodeBuffered() : decodeFromMemory();
+    const int symbol = DecodeSymbol();
     if (overrun_) return false;
-    if (symbol >= 0) {
-      values[i++] = addWrapping(base, symbol);
-      continue;
-    }
-    // A run repeats the value before it: none exists for the first place.
-    if (i == 0) return false;
-    const long long run = -static_cast<long long>(symbol);
-    const int repeated = values[i - 1];
-    const long long room = count - i;
-    if (run > room) {
-      std::fill(values + i, values + count, repeated);
-      LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
-      return false;
-    }
-    std::fill(values + i, values + i + run, repeated);
-    i += run;
+    if (!placeSymbol(values, count, i, symbol, base)) return false;
   }
   return true;
 }
