@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "codecs/EntropyCoder.h"
+#include "tools/codec/ReferenceDecoders.h"
 
 namespace {
 
+using orv::codectools::ExpandBitwise;
 using Bytes = CVNUtils::CvnArray<char, long long>;
 
 std::vector<unsigned char> encode(const std::vector<int>& values) {
@@ -18,27 +20,6 @@ std::vector<unsigned char> encode(const std::vector<int>& values) {
   const long long n = coder.Encode(values.data(), static_cast<long long>(values.size()), out);
   EXPECT_EQ(n, out.size());
   return std::vector<unsigned char>(out.begin(), out.end());
-}
-
-// The plain expansion the fast one must match: symbols from the one-bit-at-a-time tree walk,
-// placed one by one. False where DecodeAndExpand must fail.
-bool plainExpand(EntropyCoder& coder, std::vector<int>& values, int base) {
-  size_t i = 0;
-  while (i < values.size()) {
-    const int symbol = coder.DecodeSymbolBitwise();
-    if (coder.Overrun()) return false;
-    if (symbol >= 0) {
-      values[i++] = static_cast<int>(static_cast<unsigned>(base) + static_cast<unsigned>(symbol));
-      continue;
-    }
-    if (i == 0) return false;
-    const size_t run = static_cast<size_t>(-static_cast<long long>(symbol));
-    const size_t placed = std::min(run, values.size() - i);
-    std::fill(values.begin() + i, values.begin() + i + placed, values[i - 1]);
-    i += placed;
-    if (placed < run) return false;
-  }
-  return true;
 }
 
 // Bits appended least significant first, as the streams hold them.
@@ -217,7 +198,7 @@ TEST(EntropyCoderRoundTrip, ExpansionMatchesBitwiseReferenceUpToTheLastByte) {
     EntropyCoder reference;
     ASSERT_EQ(reference.InitDecoder(s.data(), s.data() + s.size()), 1);
     std::vector<int> expected(static_cast<size_t>(expanded), -1);
-    ASSERT_TRUE(plainExpand(reference, expected, 9));
+    ASSERT_TRUE(ExpandBitwise(reference, expected.data(), expanded, 9));
     std::vector<int> got(expected.size(), -1);
     EntropyCoder fast;
     ASSERT_EQ(fast.InitDecoder(s.data(), s.data() + s.size()), 1);
@@ -284,7 +265,7 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
     expander.InitDecoder(exact.get(), end);
     reference.InitDecoder(exact.get(), end);
     ASSERT_EQ(expander.DecodeAndExpand(got.data(), static_cast<long long>(places), base),
-              plainExpand(reference, expected, base))
+              ExpandBitwise(reference, expected.data(), static_cast<long long>(places), base))
         << trial;
     ASSERT_EQ(got, expected) << trial;
   }
