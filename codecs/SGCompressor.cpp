@@ -1,5 +1,6 @@
 #include "codecs/SGCompressor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -43,6 +44,7 @@ int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceByt
                                 float* destination, long long capacityFloats) {
   consumed = 0;
   sourcePointer = static_cast<const unsigned char*>(source);
+  zones.SetSize(0);
   setupThreads(requestedThreads, placementTable, nodeSelection);
   if (!prepareScratch() || !source || !destination || capacityFloats < 0) return 0;
   orv::ByteCursor cursor(source, sourcePointer + sourceBytes);
@@ -50,7 +52,8 @@ int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceByt
   if (!cursor.readU16(magic)) return 0;
   consumed = 2;
   if (magic == kSingleZoneMagic) {
-    Zone zone;
+    if (!zones.SetSize(1)) return 0;
+    Zone& zone = zones[0];
     zone.source = cursor.position();
     zone.byteLimit = sourceBytes - 2;
     zone.position = 0;
@@ -112,7 +115,21 @@ int SGCompressor<N>::decodeZoned(unsigned long long sourceBytes, float* destinat
 }
 
 template <int N>
+void SGCompressor<N>::ZeroUnwritten(float* destination, long long capacityFloats) const {
+  // Zones start in increasing order (the zone table is checked for it) and write from their start.
+  long long covered = 0;
+  for (int i = 0; i < zones.size(); ++i) {
+    const long long start = zones[i].values - destination;
+    if (start > covered) std::fill(destination + covered, destination + start, 0.0f);
+    const long long end = start + static_cast<long long>(zones[i].written);
+    if (end > covered) covered = end;
+  }
+  if (capacityFloats > covered) std::fill(destination + covered, destination + capacityFloats, 0.0f);
+}
+
+template <int N>
 int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
+  zone.written = 0;
   const unsigned char* begin = zone.source + (zone.position < zone.byteLimit ? zone.position
                                                                              : zone.byteLimit);
   orv::ByteCursor cursor(begin, zone.source + zone.byteLimit);
@@ -132,6 +149,7 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
       if (!cursor.readF32(value)) return 0;
       for (int k = 0; k < count; ++k) zone.values[k] = value;
     }
+    zone.written = static_cast<unsigned long long>(count);
     return 1;
   }
   if (method != 2) return 0;
@@ -187,6 +205,7 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
     const float product = static_cast<float>(q.data[k]) * inverse;
     zone.values[k] = product + offset;
   }
+  zone.written = static_cast<unsigned long long>(count);
   return 1;
 }
 

@@ -32,6 +32,7 @@ struct SGZone {
   unsigned long long position = 0;   // decoder: bytes of the zone read so far
   unsigned long long byteLimit = 0;  // decoder: bytes that belong to the zone
   unsigned long long capacity = 0;   // decoder: floats the zone may write
+  unsigned long long written = 0;    // decoder: floats the zone wrote (0 when it failed)
 };
 ORV_DECLARE_BYTE_MOVABLE(SGZone);
 
@@ -61,6 +62,11 @@ class SGCompressor : public CVNUtils::CvnParallel {
                  long long capacityFloats);
   // Decodes one zone body at zone.source + zone.position with worker's scratch array. 1 or 0.
   int DecompressZone(Zone& zone, int worker);
+  // After Decompress: sets to 0 every destination value the last decode did not write (slices
+  // of failed zones, slack after short ones, all of them when the stream was refused), so that
+  // a destination of unknown contents holds a determined result. Cheaper than clearing the
+  // whole destination first when the zones cover it.
+  void ZeroUnwritten(float* destination, long long capacityFloats) const;
   // One-dimensional form only: writes a single-zone stream of zone.values[0 .. count) into
   // *zone.output and returns its length.
   long long CompressZone(Zone& zone);

@@ -8,6 +8,12 @@
 
 bool InflateBlock(const void* source, unsigned int sourceLength, void* destination,
                   unsigned int destinationLength) {
+  unsigned int produced = 0;
+  return InflateBlock(source, sourceLength, destination, destinationLength, produced);
+}
+
+bool InflateBlock(const void* source, unsigned int sourceLength, void* destination,
+                  unsigned int destinationLength, unsigned int& produced) {
   z_stream stream;
   std::memset(&stream, 0, sizeof stream);
   stream.next_in = static_cast<Bytef*>(const_cast<void*>(source));
@@ -19,6 +25,7 @@ bool InflateBlock(const void* source, unsigned int sourceLength, void* destinati
   const int result = inflate(&stream, Z_SYNC_FLUSH);
   const bool inflated = result == Z_STREAM_END;
   if (!inflated) LogMessage("[ERROR] Decompressing Zip (%d)\n", result);
+  produced = destinationLength - stream.avail_out;
   inflateEnd(&stream);
   return inflated;
 }

@@ -6,3 +6,6 @@
 // zlib's code and returns false; a destination longer than the content keeps its tail.
 bool InflateBlock(const void* source, unsigned int sourceLength, void* destination,
                   unsigned int destinationLength);
+// The same, also giving the bytes the stream filled from the start of destination.
+bool InflateBlock(const void* source, unsigned int sourceLength, void* destination,
+                  unsigned int destinationLength, unsigned int& produced);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "cache/particles/PGroup.h"
 #include "cache/particles/PGroupLocks.h"
@@ -34,10 +35,17 @@ bool inflatable(long long compressedBytes, long long decodedBytes) {
          decodedBytes <= 0xFFFFFFFFLL && compressedBytes <= 0xFFFFFFFFLL;
 }
 
+// Inflates the block into the destination; bytes a shorter stream leaves unfilled are set to 0.
 bool inflateInto(const Bytes& compressed, void* destination, long long destinationBytes) {
   if (!inflatable(compressed.size(), destinationBytes)) return false;
-  return InflateBlock(compressed.data, static_cast<unsigned int>(compressed.size()), destination,
-                      static_cast<unsigned int>(destinationBytes));
+  unsigned int produced = 0;
+  const bool ok = InflateBlock(compressed.data, static_cast<unsigned int>(compressed.size()),
+                               destination, static_cast<unsigned int>(destinationBytes), produced);
+  if (destinationBytes > produced) {
+    std::memset(static_cast<char*>(destination) + produced, 0,
+                static_cast<size_t>(destinationBytes - produced));
+  }
+  return ok;
 }
 
 }  // namespace
@@ -81,7 +89,12 @@ bool PGroup::decodeLocked(int channel, bool release) {
 
   bool ok = false;
   if (method == 0) {
-    // The data takes the stored length, whatever the particle count says.
+    // The data is the stored block, whatever the particle count says: taken over when the
+    // stored bytes are released anyway, copied otherwise.
+    if (release) {
+      slot.data = std::move(slot.compressed);
+      return true;
+    }
     ok = slot.data.SetSize(slot.compressed.size(), nullptr, true);
     if (!ok) return false;
     std::memcpy(slot.data.data, slot.compressed.data, static_cast<size_t>(slot.compressed.size()));
@@ -93,17 +106,18 @@ bool PGroup::decodeLocked(int channel, bool release) {
       ok = false;
     } else {
       if (decodedBytes > 0 && !slot.data.SetSize(decodedBytes, nullptr, true)) return false;
-      // Parts a decoder leaves unwritten read as zero rather than as stale heap contents.
-      if (decodedBytes > 0) std::memset(slot.data.data, 0, static_cast<size_t>(decodedBytes));
+      // The data is not cleared first: each method writes every value, or sets to zero those a
+      // short or partly damaged stream leaves unwritten, so none shows stale heap contents.
       switch (method) {
         case 1:
           ok = inflateInto(slot.compressed, slot.data.data, decodedBytes);
           break;
         case 2: {
           SGCompressor<1>* decoder = decoderFor(channel);
-          ok = decoder && decoder->Decompress(slot.compressed.data, slot.compressed.size(),
-                                              reinterpret_cast<float*>(slot.data.data),
+          float* values = reinterpret_cast<float*>(slot.data.data);
+          ok = decoder && decoder->Decompress(slot.compressed.data, slot.compressed.size(), values,
                                               decodedBytes / 4) == 1;
+          if (ok) decoder->ZeroUnwritten(values, decodedBytes / 4);
           break;
         }
         case 3: {
@@ -113,6 +127,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
                decoder->Decompress(slot.compressed.data, slot.compressed.size(),
                                    componentMajor.data, decodedBytes / 4) == 1;
           if (ok) {
+            decoder->ZeroUnwritten(componentMajor.data, decodedBytes / 4);
             float* out = reinterpret_cast<float*>(slot.data.data);
             for (long long c = 0; c < w; ++c) {
               for (long long p = 0; p < n; ++p) out[p * w + c] = componentMajor[c * n + p];
@@ -125,6 +140,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
           CVNUtils::CvnArray<unsigned int, long long> planes;
           ok = planes.SetSize(planeWords, nullptr, true) &&
                inflateInto(slot.compressed, planes.data, planeWords * 4);
+          // Every word of the data is written by the reassembly.
           ok = ok && PRTIN(slot.data, planes, channel).run();
           break;
         }
