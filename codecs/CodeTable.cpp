@@ -5,10 +5,6 @@
 
 namespace {
 
-int addWrapping(int a, int b) {
-  return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
 // Nodes and leaves of a subtree by depth below its root, down to CodeTable::kMaxSubtableBits.
 struct DepthCounts {
   long long nodes[CodeTable::kMaxSubtableBits + 1] = {};
@@ -29,7 +25,8 @@ struct DepthCounts {
 }  // namespace
 
 void CodeTable::Release() {
-  entries_.Clear();
+  compact_.Clear();
+  wide_.Clear();
   used_ = 0;
   rootMask_ = 0;
 }
@@ -49,15 +46,17 @@ int CodeTable::rootBitsFor(const long long usesByLength[kMaxCodeLength + 1], int
 }
 
 bool CodeTable::Build(const CodeTreeNode* root, int maxDepth, long long leaves, int minimum,
-                      const long long usesByLength[kMaxCodeLength + 1]) {
+                      uint32_t largestOffset, const long long usesByLength[kMaxCodeLength + 1]) {
   Release();
   if (!root || maxDepth < 0 || maxDepth > kMaxCodeLength || leaves < 1) return false;
   const int rootBits = rootBitsFor(usesByLength, maxDepth);
-  // Entries are addressed by int; the density rule keeps every table below this bound.
+  // The density rule keeps every table below this bound, so that it also bounds the payloads.
   const long long bound = (1ll << rootBits) + 2 * kDensity * leaves;
-  if (bound > INT_MAX) return false;
-  minimum_ = minimum;
+  if (bound > UINT32_MAX) return false;
+  minimum_ = static_cast<uint32_t>(minimum);
   rootMask_ = (1ull << rootBits) - 1;
+  compactEntries_ = largestOffset < (1u << kCompactPayloadBits) &&
+                    bound < (1ll << kCompactPayloadBits);
   if (!reserve(1ll << rootBits) || !fill(root, 0, 0, 0, rootBits) || used_ > bound) {
     Release();
     return false;
@@ -67,7 +66,15 @@ bool CodeTable::Build(const CodeTreeNode* root, int maxDepth, long long leaves, 
 
 bool CodeTable::reserve(long long entries) {
   used_ += entries;
-  return entries_.SetSize(used_);
+  return compact() ? compact_.SetSize(used_) : wide_.SetSize(used_);
+}
+
+void CodeTable::put(long long index, uint64_t entry) {
+  if (compact()) {
+    compact_[index] = static_cast<uint32_t>(entry);
+  } else {
+    wide_[index] = entry;
+  }
 }
 
 // The largest index width, up to kMaxSubtableBits and the subtree's height, at which the
@@ -93,17 +100,16 @@ bool CodeTable::fill(const CodeTreeNode* node, int depth, unsigned int prefix, l
     return fill(node->child0, depth + 1, prefix, table, bits) &&
            fill(node->child1, depth + 1, prefix | (1u << depth), table, bits);
   }
-  Entry entry;
+  uint64_t entry;
   if (!node->child0) {
-    entry = Entry{addWrapping(minimum_, node->value), static_cast<unsigned char>(depth), 0};
+    entry = (static_cast<uint64_t>(static_cast<uint32_t>(node->value)) << 8) | depth;
   } else {
     const int nextBits = subtableBits(node);
     const long long subtable = used_;
     if (!reserve(1ll << nextBits) || !fill(node, 0, 0, subtable, nextBits)) return false;
-    entry = Entry{static_cast<int>(subtable), static_cast<unsigned char>(bits),
-                  static_cast<unsigned char>(nextBits)};
+    entry = (static_cast<uint64_t>(subtable) << 8) | (nextBits << 4) | bits;
   }
   const unsigned int copies = 1u << (bits - depth);
-  for (unsigned int k = 0; k < copies; ++k) entries_[table + (prefix | (k << depth))] = entry;
+  for (unsigned int k = 0; k < copies; ++k) put(table + (prefix | (k << depth)), entry);
   return true;
 }

@@ -40,27 +40,36 @@ int subtractWrapping(int a, int b) {
   return static_cast<int>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
-// Places one decoded symbol at values[i]: base + a value, or -k as k copies of the value before
-// it. False when decoding must stop: a run with nothing before it, or one longer than the places
-// left (those places are filled and the overlong run is logged).
-inline bool placeSymbol(int* values, long long count, long long& i, int symbol, int base) {
+// Places one decoded symbol from values[i] on: base + a value, or -k as k copies of the value
+// before it (copies beyond count stay owed to the next places). False for a run with nothing
+// before it.
+inline bool placeSymbol(int* values, long long count, long long& i, int symbol, int base,
+                        ExpansionState& state) {
   if (symbol >= 0) {
-    values[i++] = addWrapping(base, symbol);
+    state.last = addWrapping(base, symbol);
+    state.started = true;
+    values[i++] = state.last;
     return true;
   }
-  if (i == 0) return false;
+  if (!state.started) return false;
   const long long run = -static_cast<long long>(symbol);
-  const int repeated = values[i - 1];
-  if (run > count - i) {
-    std::fill(values + i, values + count, repeated);
-    i = count;
-    LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
-    return false;
-  }
-  std::fill(values + i, values + i + run, repeated);
-  i += run;
+  const long long placed = std::min(run, count - i);
+  std::fill(values + i, values + i + placed, state.last);
+  i += placed;
+  state.owed = run - placed;
   return true;
 }
+
+// Values of a raw stream, with the look-up of a code table's view.
+struct RawSymbols {
+  uint64_t mask;
+  int width;
+  int minimum;
+  int Lookup(uint64_t bits, int& length) const {
+    length = width;
+    return addWrapping(static_cast<int>(bits & mask), minimum);
+  }
+};
 
 constexpr long long kEncoderHeadroom = 100000;
 // Bits a file source may still deliver are counted up to this many bytes.
@@ -413,6 +422,7 @@ long long EntropyCoder::InitDecoder(std::FILE* file, unsigned long long byteLimi
 
 long long EntropyCoder::readHeader() {
   raw_ = false;
+  expansion_ = ExpansionState{};
   const unsigned int kind = ReadBits(8);
   if (kind != 0) {
     raw_ = true;
@@ -443,11 +453,13 @@ long long EntropyCoder::readHeader() {
   }
   long long total = 0;
   int rate = 0;
+  uint32_t largestOffset = 0;
   for (int i = 0; i < symbolCount_; ++i) {
     if (readBit()) rate = static_cast<int>(ReadBits(rateWidth));
     srt_[i].rate = rate;
     srt_[i].value = static_cast<int>(ReadBits(width));
     total += rateValue(srt_[i]);
+    largestOffset = std::max(largestOffset, static_cast<uint32_t>(srt_[i].value));
   }
   if (overrun_) return 0;
   if (!newArray(tree_, 2ull * entries)) {
@@ -458,7 +470,9 @@ long long EntropyCoder::readHeader() {
   poolEnd_ = tree_ + 2ull * entries;
   // The tree's depth is checked against the longest code word before a table is built.
   if (!BuildCodeTree(0, symbolCount_, tree_, total, 0, 0)) return 0;
-  if (!table_.Build(tree_, maxDepth_, symbolCount_, minimum_, usesByLength_)) return 0;
+  if (!table_.Build(tree_, maxDepth_, symbolCount_, minimum_, largestOffset, usesByLength_)) {
+    return 0;
+  }
   ready_ = true;
   return 1;
 }
@@ -498,8 +512,9 @@ int EntropyCoder::DecodeSymbolBitwise() {
   return addWrapping(minimum_, node->value);
 }
 
-template <bool kRaw>
-bool EntropyCoder::expandBuffered(int* values, long long count, int base, long long& i) {
+template <typename Symbols>
+bool EntropyCoder::expandBuffered(const Symbols& symbols, int longest, int* values,
+                                  long long count, int base, long long& i) {
   const unsigned char* p = position_;
   const unsigned char* const end = end_;
   if (i >= count || end - p < 8) return true;
@@ -515,39 +530,56 @@ bool EntropyCoder::expandBuffered(int* values, long long count, int base, long l
   refill();
   buffer >>= bitIndex_;
   available -= bitIndex_;
-  const uint64_t rawMask = kRaw ? (1ull << symbolCount_) - 1 : 0;
-  // Bits one symbol may take: the raw width, or the longest code word.
-  const int longest = kRaw ? symbolCount_ : maxDepth_;
+  ExpansionState state = expansion_;
   bool placed = true;
   while (placed && i < count && end - p >= 8) {
     refill();  // at least 56 bits: as many symbols as fit whole are decoded before the next
     do {
-      int length = symbolCount_;
-      const int symbol = kRaw ? addWrapping(static_cast<int>(buffer & rawMask), minimum_)
-                              : table_.Lookup(buffer, length);
+      int length = 0;
+      const int symbol = symbols.Lookup(buffer, length);
       buffer >>= length;
       available -= length;
-      placed = placeSymbol(values, count, i, symbol, base);
+      placed = placeSymbol(values, count, i, symbol, base, state);
     } while (available >= longest && placed && i < count);
   }
+  expansion_ = state;
   const long long bit = (p - start_) * 8ll - available;
   position_ = start_ + (bit >> 3);
   bitIndex_ = static_cast<int>(bit & 7);
   return placed;
 }
 
-bool EntropyCoder::DecodeAndExpand(int* values, long long count, int base) {
+bool EntropyCoder::ExpandNext(int* values, long long count, int base) {
   if (!ready_) return false;
-  long long i = 0;
-  if (!file_ && !(raw_ ? expandBuffered<true>(values, count, base, i)
-                       : expandBuffered<false>(values, count, base, i))) {
-    return false;
+  // A run owed from the previous call comes first.
+  long long i = std::min(expansion_.owed, count);
+  std::fill(values, values + i, expansion_.last);
+  expansion_.owed -= i;
+  if (!file_) {
+    // Bits one symbol may take: the raw width, or the longest code word.
+    const bool expanded =
+        raw_ ? expandBuffered(RawSymbols{(1ull << symbolCount_) - 1, symbolCount_, minimum_},
+                              symbolCount_, values, count, base, i)
+        : table_.compact() ? expandBuffered(table_.CompactView(), maxDepth_, values, count, base, i)
+                           : expandBuffered(table_.WideView(), maxDepth_, values, count, base, i);
+    if (!expanded) return false;
   }
   // The last bytes of a memory source, and file sources, symbol by symbol with checked reads.
   while (i < count) {
     const int symbol = DecodeSymbol();
     if (overrun_) return false;
-    if (!placeSymbol(values, count, i, symbol, base)) return false;
+    if (!placeSymbol(values, count, i, symbol, base, expansion_)) return false;
   }
   return true;
+}
+
+bool EntropyCoder::FinishExpansion() {
+  if (expansion_.owed == 0) return true;
+  LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
+  return false;
+}
+
+bool EntropyCoder::DecodeAndExpand(int* values, long long count, int base) {
+  expansion_ = ExpansionState{};
+  return ExpandNext(values, count, base) && FinishExpansion();
 }

@@ -17,6 +17,14 @@
 #include "codecs/CodeTable.h"
 #include "support/CvnArray.h"
 
+// Where an expansion stands between parts: the value last placed and how many more copies of it
+// a run still owes.
+struct ExpansionState {
+  int last = 0;
+  bool started = false;
+  long long owed = 0;
+};
+
 class EntropyCoder {
  public:
   // Code trees deeper than this cannot be stored in a 32-bit code word.
@@ -62,6 +70,12 @@ class EntropyCoder {
   // runs past its source, starts with a run marker, holds a run longer than the places left
   // ("DecodeAndExpand - constant sequence longer than expected\n") or was not initialised.
   bool DecodeAndExpand(int* values, long long count, int base);
+  // The same in parts: each call fills the next count places of the sequence, a run that
+  // reaches past them continuing in the next call; FinishExpansion after the last part fails
+  // (logging the message above) when a run reached past the end. False where DecodeAndExpand
+  // would be; the sequence is then not to be continued.
+  bool ExpandNext(int* values, long long count, int base);
+  bool FinishExpansion();
 
   // Appends the low n bits of value, least significant first. 0 when the output reached the
   // output limit (the rest of the bits are dropped), else 1.
@@ -93,9 +107,11 @@ class EntropyCoder {
   int readBit();
   int decodeFromMemory();
   // Expands symbols from a memory source while at least eight bytes remain, through a 64-bit bit
-  // buffer; i is the next place. False when decoding must stop (see DecodeAndExpand).
-  template <bool kRaw>
-  bool expandBuffered(int* values, long long count, int base, long long& i);
+  // buffer, with the symbols' look-up (a code table's view or the raw width) of at most
+  // `longest` bits each; i is the next place. False when decoding must stop (DecodeAndExpand).
+  template <typename Symbols>
+  bool expandBuffered(const Symbols& symbols, int longest, int* values, long long count, int base,
+                      long long& i);
   uint64_t peekBits() const;
   void consumeBits(int n);
   long long remainingBits() const;
@@ -134,4 +150,5 @@ class EntropyCoder {
   CVNUtils::CvnArray<char, long long>* output_ = nullptr;
 
   CodeTable table_;  // decoder of a coded stream
+  ExpansionState expansion_;
 };

@@ -187,23 +187,31 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
     return 0;
   }
   if (offset > 0 && offset < kTinyOffset) offset = 0;
+  // A box is undone whole; values along a line in parts when there are many of them.
+  const long long part = N == 1 && count > kWholeZoneValues ? kZonePartValues : count;
   CVNUtils::CvnArray<int, int>& q = scratch[worker];
-  if (!q.SetSize(static_cast<int>(count))) {
+  if (!q.SetSize(static_cast<int>(part))) {
     LogMessage("Can't allocate %d MB for decompression", static_cast<int>(count / 1048576));
     return 0;
   }
   EntropyCoder coder;
   if (!coder.InitDecoder(cursor.position(), cursor.end())) return 0;
-  if (!coder.DecodeAndExpand(q.data, count, base)) return 0;
-  if (N == 1) {
-    orv::UndoPredictionAlongValues(q.data, count, order);
-  } else {
-    orv::UndoPredictionOverBox(q.data, dims, order);
-  }
+  orv::PredictionUndoAlongValues alongValues(order);
   const float inverse = 1.0f / scale;
-  for (long long k = 0; k < count; ++k) {
-    const float product = static_cast<float>(q.data[k]) * inverse;
-    zone.values[k] = product + offset;
+  for (long long done = 0; done < count; done += part) {
+    const long long n = count - done < part ? count - done : part;
+    if (!coder.ExpandNext(q.data, n, base)) return 0;
+    if (done + n == count && !coder.FinishExpansion()) return 0;
+    if (N == 1) {
+      alongValues.Apply(q.data, n);
+    } else {
+      orv::UndoPredictionOverBox(q.data, dims, order);
+    }
+    float* values = zone.values + done;
+    for (long long k = 0; k < n; ++k) {
+      const float product = static_cast<float>(q.data[k]) * inverse;
+      values[k] = product + offset;
+    }
   }
   zone.written = static_cast<unsigned long long>(count);
   return 1;

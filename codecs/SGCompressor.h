@@ -8,7 +8,9 @@
 // is decoded only.
 //
 // Every zone reads only its own bytes and writes only its own slice of the destination; a zone
-// that fails leaves its slice as it was.
+// that fails leaves its slice as it was. The one exception: a quantised zone along the values of
+// more than kWholeZoneValues values is decoded in parts of kZonePartValues (so its scratch stays
+// small), and when its stream proves damaged part way the parts before stay written.
 #pragma once
 
 #include <cfloat>
@@ -48,6 +50,9 @@ class SGCompressor : public CVNUtils::CvnParallel {
   static constexpr unsigned short kZonedMagicAlt = 0xFC03;
   // Integers each worker's scratch array holds before it grows.
   static constexpr int kInitialScratch = 100000;
+  // Quantised zones along the values beyond this many values are decoded in parts.
+  static constexpr long long kWholeZoneValues = 1 << 20;
+  static constexpr long long kZonePartValues = 1 << 16;
 
   // threads: -1 for the default count; the placement arguments go to setupThreads unchanged.
   SGCompressor(int threads, const CVNUtils::NumaPlacementTable* placementTable,

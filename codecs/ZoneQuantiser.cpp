@@ -74,9 +74,26 @@ void PredictAlongValues(int* q, long long count, int order) {
 }
 
 void UndoPredictionAlongValues(int* q, long long count, int order) {
-  for (int level = order; level >= 1; --level) {
-    for (long long k = level; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
+  PredictionUndoAlongValues(order).Apply(q, count);
+}
+
+PredictionUndoAlongValues::PredictionUndoAlongValues(int order)
+    : order_(StoredPredictionOrder(order)) {}
+
+// Level by level over the part, as over the whole sequence: level L adds to each value from the
+// L-th of the sequence on the level's result for the value before it.
+void PredictionUndoAlongValues::Apply(int* q, long long count) {
+  if (count <= 0) return;
+  for (int level = order_; level >= 1; --level) {
+    long long k = level > position_ ? level - position_ : 0;
+    if (k == 0 && position_ > 0) {
+      q[0] = addWrapping(q[0], carried_[level]);
+      k = 1;
+    }
+    for (; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
+    carried_[level] = q[count - 1];
   }
+  position_ += count;
 }
 
 // Adds from[k] to to[k] for k < n, wrapping: contiguous rows, which the compiler vectorises.

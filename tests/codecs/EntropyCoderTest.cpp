@@ -211,14 +211,14 @@ TEST(EntropyCoderRoundTrip, ExpansionMatchesBitwiseReferenceUpToTheLastByte) {
 // Tables of every shape a stream may carry: combs (rates halving, down to code words of 32 bits,
 // the longest 32-bit rates can make), skewed, flat and zero rates (refused by both), each
 // followed by random code words. The table decoder must give the tree walk's
-// symbols, overrun and consumed bytes, and DecodeAndExpand the plain expansion.
+// symbols, overrun and consumed bytes, and the expansion, whole or in parts, the plain one.
 TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
   std::mt19937 rng(77);
   int refused = 0, deepest = 0;
   for (int trial = 0; trial < 600; ++trial) {
     std::vector<std::pair<uint32_t, uint32_t>> table;
     int rateWidth = 32;
-    const int offsetWidth = 1 + static_cast<int>(rng() % 24);
+    const int offsetWidth = 1 + static_cast<int>(rng() % 32);  // wide entries past 24 bits
     const int shape = trial % 4;
     const int entries = shape == 0 ? 2 + trial / 4 % 32 : 1 + static_cast<int>(rng() % 2000);
     for (int e = 0; e < entries; ++e) {
@@ -233,7 +233,7 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
       } else {
         rate = rng() % 4;  // zero rates: trees that cannot be built
       }
-      table.emplace_back(rate, rng() & ((1u << offsetWidth) - 1));
+      table.emplace_back(rate, static_cast<uint32_t>(rng() & ((1ull << offsetWidth) - 1)));
     }
     std::vector<unsigned char> data(rng() % 2000);
     for (unsigned char& b : data) b = static_cast<unsigned char>(rng() >> (rng() % 3 * 8));
@@ -258,16 +258,27 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
     }
     ASSERT_EQ(fast.BytesConsumed(), plain.BytesConsumed()) << trial;
 
+    // Expanded whole, and in parts of random sizes that runs may reach across.
     const size_t places = rng() % 4000;
     const int base = static_cast<int>(rng());
-    std::vector<int> got(places, -1), expected(places, -1);
-    EntropyCoder expander, reference;
+    std::vector<int> whole(places, -1), parts(places, -1), expected(places, -1);
+    EntropyCoder expander, partwise, reference;
     expander.InitDecoder(exact.get(), end);
+    partwise.InitDecoder(exact.get(), end);
     reference.InitDecoder(exact.get(), end);
-    ASSERT_EQ(expander.DecodeAndExpand(got.data(), static_cast<long long>(places), base),
-              ExpandBitwise(reference, expected.data(), static_cast<long long>(places), base))
+    const bool ok =
+        ExpandBitwise(reference, expected.data(), static_cast<long long>(places), base);
+    ASSERT_EQ(expander.DecodeAndExpand(whole.data(), static_cast<long long>(places), base), ok)
         << trial;
-    ASSERT_EQ(got, expected) << trial;
+    ASSERT_EQ(whole, expected) << trial;
+    bool partsOk = true;
+    for (size_t done = 0; partsOk && done < places;) {
+      const size_t n = std::min<size_t>(places - done, 1 + rng() % 300);
+      partsOk = partwise.ExpandNext(parts.data() + done, static_cast<long long>(n), base);
+      done += n;
+    }
+    ASSERT_EQ(partsOk && partwise.FinishExpansion(), ok) << trial;
+    if (ok) ASSERT_EQ(parts, expected) << trial;
   }
   EXPECT_EQ(deepest, EntropyCoder::kMaxCodeLength);
   EXPECT_GT(refused, 100);

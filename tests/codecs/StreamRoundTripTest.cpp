@@ -154,6 +154,23 @@ TEST(StreamRoundTrip, QuantisedZonesMatchThePlainDecoderBitForBit) {
         << e.precisionBits << " bits, order " << e.predictionOrder;
   }
   EXPECT_GT(quantised, 120);
+  // Zones along the values too large to decode whole, decoded in parts: runs of empty smoke and
+  // a high prediction order reach across the parts.
+  const int large[3] = {128, 128, 65};
+  const long long count = 128ll * 128 * 65;
+  ASSERT_GT(count, SGCompressor<1>::kWholeZoneValues);
+  for (const std::vector<float>& values :
+       {SmokeField(large, 4), GaussianNoiseField(count, 1.0f, 4)}) {
+    ZoneEncoding e;
+    e.precisionBits = 16;
+    e.predictionOrder = values[0] == 0.0f ? 1 : 3;
+    Stream s;
+    ASSERT_TRUE(AppendZoneAlongValues(values.data(), static_cast<int>(count), e, s));
+    std::vector<float> plain, fast(static_cast<size_t>(count));
+    ASSERT_TRUE(DecodeQuantisedZonePlain(s, false, plain));
+    ASSERT_EQ(decodeInto<1>(s, fast), 1);
+    ASSERT_EQ(std::memcmp(fast.data(), plain.data(), fast.size() * 4), 0);
+  }
 }
 
 TEST(StreamRoundTrip, WholeNumbersUnderUnitStepAreExact) {
@@ -229,6 +246,16 @@ TEST(Prediction, DifferencePassesAreUndoneExactly) {
     for (int order = 0; order <= 5; ++order) {
       std::vector<int> original(count);
       for (int& q : original) q = static_cast<int>(rng());  // full range: the passes wrap
+      // Undone along the values in parts cut anywhere, exactly as over the whole sequence.
+      std::vector<int> whole = original, parts = original;
+      orv::UndoPredictionAlongValues(whole.data(), count, order);
+      orv::PredictionUndoAlongValues partwise(order);
+      for (long long done = 0; done < count;) {
+        const long long n = std::min<long long>(count - done, 1 + rng() % 9);
+        partwise.Apply(parts.data() + done, n);
+        done += n;
+      }
+      ASSERT_EQ(parts, whole);
       // Undone along contiguous rows, exactly as the plain line-by-line undo does.
       std::vector<int> rows = original, lines = original;
       orv::UndoPredictionOverBox(rows.data(), dims.data(), order);
