@@ -31,8 +31,8 @@ std::vector<double> BestRates(double bytes, int rounds, const std::vector<TimedC
   return best;
 }
 
-GeneralBaselines::GeneralBaselines(const void* data, size_t bytes)
-    : bytes_(bytes), out_(bytes) {
+GeneralBaselines::GeneralBaselines(const void* data, size_t bytes, bool freshOutput)
+    : bytes_(bytes), freshOutput_(freshOutput), out_(bytes) {
   uLongf length = compressBound(static_cast<uLong>(bytes));
   zlibBlock_.resize(length);
   const bool zipped = compress2(zlibBlock_.data(), &length, static_cast<const Bytef*>(data),
@@ -42,15 +42,25 @@ GeneralBaselines::GeneralBaselines(const void* data, size_t bytes)
   const size_t frameLength = ZSTD_compress(zstdFrame_.data(), zstdFrame_.size(), data, bytes, 3);
   zstdFrame_.resize(ZSTD_isError(frameLength) ? 0 : frameLength);
   // One untimed round trip each: the timed calls then only decompress.
+  const bool wasFresh = freshOutput_;
+  freshOutput_ = false;
   ready_ = zipped && !ZSTD_isError(frameLength) && inflate().call() &&
            std::memcmp(out_.data(), data, bytes) == 0 && zstd().call() &&
            std::memcmp(out_.data(), data, bytes) == 0;
+  freshOutput_ = wasFresh;
+}
+
+char* GeneralBaselines::destination() {
+  if (!freshOutput_) return out_.data();
+  fresh_.reset();  // the previous call's result is freed first, as a decoded channel would be
+  fresh_.reset(new char[bytes_]);
+  return fresh_.get();
 }
 
 TimedCall GeneralBaselines::inflate() {
   return {[this] {
             uLongf produced = static_cast<uLongf>(bytes_);
-            return uncompress(reinterpret_cast<Bytef*>(out_.data()), &produced, zlibBlock_.data(),
+            return uncompress(reinterpret_cast<Bytef*>(destination()), &produced, zlibBlock_.data(),
                               static_cast<uLong>(zlibBlock_.size())) == Z_OK &&
                    produced == bytes_;
           },
@@ -61,7 +71,7 @@ TimedCall GeneralBaselines::zstd() {
   std::shared_ptr<ZSTD_DCtx> context(ZSTD_createDCtx(), ZSTD_freeDCtx);
   return {[this, context] {
             return context &&
-                   ZSTD_decompressDCtx(context.get(), out_.data(), bytes_, zstdFrame_.data(),
+                   ZSTD_decompressDCtx(context.get(), destination(), bytes_, zstdFrame_.data(),
                                        zstdFrame_.size()) == bytes_;
           },
           nullptr};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 // One timed operation: `call` is timed, `prepare` (optional) runs untimed before each call.
@@ -17,9 +18,11 @@ struct TimedCall {
 std::vector<double> BestRates(double bytes, int rounds, const std::vector<TimedCall>& calls);
 
 // A zlib block (level 6) and a zstd frame (level 3) of the bytes at data, and their decoders.
+// With freshOutput every call decompresses into newly allocated memory, as a decode that must
+// allocate its result (a particle channel's first access) does; otherwise into one reused buffer.
 class GeneralBaselines {
  public:
-  GeneralBaselines(const void* data, size_t bytes);
+  GeneralBaselines(const void* data, size_t bytes, bool freshOutput);
   // False when either library failed to give the bytes back.
   bool ready() const { return ready_; }
   // Inflating the zlib block; decompressing the zstd frame.
@@ -27,8 +30,13 @@ class GeneralBaselines {
   TimedCall zstd();
 
  private:
+  // The buffer a call decompresses into: out_, or a fresh allocation each time.
+  char* destination();
+
   size_t bytes_;
+  bool freshOutput_;
   bool ready_ = false;
+  std::unique_ptr<char[]> fresh_;
   std::vector<unsigned char> zlibBlock_;
   std::vector<char> zstdFrame_;
   std::vector<char> out_;
