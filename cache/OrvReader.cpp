@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "cache/CorvaneFrameData.h"
@@ -266,10 +267,12 @@ class OrvReader {
           in_.requireDecodable(static_cast<long long>(group.particleCount) *
                                ParticleChannelByteSize(channel));
         }
+        // Read straight into the array the slot then keeps.
         const int bytes = in_.readCount(1, nullptr);
-        std::vector<char> stored(static_cast<size_t>(bytes));
-        in_.read(stored.data(), bytes, nullptr);
-        if (!group.setCompressedChannel(channel, method, stored.data(), bytes)) fail(nullptr);
+        CVNUtils::CvnArray<char, long long> stored;
+        if (bytes > 0 && !stored.SetSize(bytes, nullptr, true)) fail(nullptr);
+        in_.read(stored.data, bytes, nullptr);
+        if (!group.setCompressedChannel(channel, method, std::move(stored))) fail(nullptr);
         if (group.hasChannel(channel)) group.channelMask |= 1 << channel;
       }
     }

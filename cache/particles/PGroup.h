@@ -76,6 +76,8 @@ class PGroup : public ICorvanePrtGroup {
   bool setName(const char* text, int length);
   // Stores method and compressed bytes in a slot, replacing what the slot held.
   bool setCompressedChannel(int channel, int method, const void* bytes, long long length);
+  // The same, taking the bytes' array over instead of copying it.
+  bool setCompressedChannel(int channel, int method, CVNUtils::CvnArray<char, long long>&& bytes);
 
   IDORD idOrder;
   CVNUtils::CvnArray<char, int> name;  // NUL-terminated when set
