@@ -34,6 +34,16 @@ bool withinDecodeBudget(const CorvaneFrameData& frame, long long floats, long lo
       kDecodeAllowanceFloats + kMaxStreamExpansion * static_cast<long long>(frame.compressedLength);
   return floats >= 0 && floats <= budget - held - slack;
 }
+
+// Decodes a grid-codec stream into the channel; values its zones leave unwritten (failed zones,
+// short ones) read as 0 rather than as the array's former contents.
+template <int N>
+bool decodeZones(SGCompressor<N>& decoder, const int* payload, unsigned long long bytes,
+                 float* values, long long capacity) {
+  if (decoder.Decompress(payload, bytes, values, capacity) != 1) return false;
+  decoder.ZeroUnwritten(values, capacity);
+  return true;
+}
 }  // namespace
 
 // Record search: stops at a length word below 1 and checks every record against the stream end.
@@ -75,12 +85,12 @@ bool CorvaneFrameData::decodeRecord(int id, long long index, long long payloadWo
     if (!decoder1 && !(decoder1 = new (std::nothrow) SGCompressor<1>(-1, nullptr, nullptr))) {
       return false;
     }
-    return decoder1->Decompress(payload, bytes, values, voxels + 4) == 1;
+    return decodeZones(*decoder1, payload, bytes, values, voxels + 4);
   }
   if (!decoder3 && !(decoder3 = new (std::nothrow) SGCompressor<3>(-1, nullptr, nullptr))) {
     return false;
   }
-  return decoder3->Decompress(payload, bytes, values, voxels + 4) == 1;
+  return decodeZones(*decoder3, payload, bytes, values, voxels + 4);
 }
 
 ChannelSlot& CorvaneFrameData::expandChannel(int id) {
