@@ -574,6 +574,7 @@ bool EntropyCoder::ExpandNext(int* values, long long count, int base) {
 }
 
 bool EntropyCoder::FinishExpansion() {
+  if (!ready_) return false;
   if (expansion_.owed == 0) return true;
   LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
   return false;
