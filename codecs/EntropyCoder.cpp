@@ -513,8 +513,8 @@ int EntropyCoder::DecodeSymbolBitwise() {
 }
 
 template <typename Symbols>
-bool EntropyCoder::expandBuffered(const Symbols& symbols, int longest, int* values,
-                                  long long count, int base, long long& i) {
+bool EntropyCoder::expandBuffered(const Symbols symbols, const int longest, int* const values,
+                                  const long long count, const int base, long long& i) {
   const unsigned char* p = position_;
   const unsigned char* const end = end_;
   if (i >= count || end - p < 8) return true;
@@ -531,17 +531,25 @@ bool EntropyCoder::expandBuffered(const Symbols& symbols, int longest, int* valu
   buffer >>= bitIndex_;
   available -= bitIndex_;
   ExpansionState state = expansion_;
+  long long at = i;  // kept in a register: values[] is written through every step
+  // After a refill the buffer holds at least 56 bits: this many symbols fit whole, decoded in a
+  // loop of fixed length so that its branch is foreseen.
+  const int perRefill = longest > 0 ? 56 / longest : 56;
   bool placed = true;
-  while (placed && i < count && end - p >= 8) {
-    refill();  // at least 56 bits: as many symbols as fit whole are decoded before the next
-    do {
+  while (placed && at < count && end - p >= 8) {
+    refill();
+    for (int s = 0; s < perRefill && at < count; ++s) {
       int length = 0;
       const int symbol = symbols.Lookup(buffer, length);
       buffer >>= length;
       available -= length;
-      placed = placeSymbol(values, count, i, symbol, base, state);
-    } while (available >= longest && placed && i < count);
+      if (!placeSymbol(values, count, at, symbol, base, state)) {
+        placed = false;
+        break;
+      }
+    }
   }
+  i = at;
   expansion_ = state;
   const long long bit = (p - start_) * 8ll - available;
   position_ = start_ + (bit >> 3);

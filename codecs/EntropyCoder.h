@@ -110,7 +110,7 @@ class EntropyCoder {
   // buffer, with the symbols' look-up (a code table's view or the raw width) of at most
   // `longest` bits each; i is the next place. False when decoding must stop (DecodeAndExpand).
   template <typename Symbols>
-  bool expandBuffered(const Symbols& symbols, int longest, int* values, long long count, int base,
+  bool expandBuffered(Symbols symbols, int longest, int* values, long long count, int base,
                       long long& i);
   uint64_t peekBits() const;
   void consumeBits(int n);

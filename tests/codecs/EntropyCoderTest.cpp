@@ -278,7 +278,9 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
       done += n;
     }
     ASSERT_EQ(partsOk && partwise.FinishExpansion(), ok) << trial;
-    if (ok) ASSERT_EQ(parts, expected) << trial;
+    if (ok) {
+      ASSERT_EQ(parts, expected) << trial;
+    }
   }
   EXPECT_EQ(deepest, EntropyCoder::kMaxCodeLength);
   EXPECT_GT(refused, 100);

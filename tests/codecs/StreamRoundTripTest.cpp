@@ -240,7 +240,8 @@ TEST(Prediction, DifferencePassesAreUndoneExactly) {
   std::mt19937 rng(17);
   std::vector<std::array<long long, 3>> boxes = {{1, 1, 1}, {7, 1, 1}, {1, 6, 1}, {1, 1, 5},
                                                  {2, 3, 2}, {9, 8, 7}};
-  for (int k = 0; k < 60; ++k) boxes.push_back({1 + rng() % 12, 1 + rng() % 12, 1 + rng() % 12});
+  auto side = [&] { return static_cast<long long>(1 + rng() % 12); };
+  for (int k = 0; k < 60; ++k) boxes.push_back({side(), side(), side()});
   for (const auto& dims : boxes) {
     const long long count = dims[0] * dims[1] * dims[2];
     for (int order = 0; order <= 5; ++order) {
