@@ -98,6 +98,7 @@ class PGroup : public ICorvanePrtGroup {
   // Whether the channel holds compressed bytes or data, safe against a concurrent first decode.
   bool channelPresent(int channel);
   bool decodeLocked(int channel, bool release);
+  bool decodeBitPlanes(ParticleChannelSlot& slot, int channel);
   void destroyDecoders();
   bool frameHasGridVelocity();
   int sampleGridVelocity(unsigned int index, float* out);

@@ -6,16 +6,18 @@
 #include "cache/particles/ParticleChannelTable.h"
 
 PRTIN::PRTIN(CVNUtils::CvnArray<char, long long>& output,
-             const CVNUtils::CvnArray<unsigned int, long long>& planes, int channel)
-    : CvnParallel(nullptr), output(output), planes(planes), channel(channel) {
+             const CVNUtils::CvnArray<unsigned int, long long>& planes, int channel, int component)
+    : CvnParallel(nullptr), output(output), planes(planes), channel(channel), component(component) {
   words = ParticleChannelWords(channel);
   particles = words > 0 ? output.size() / (4LL * words) : 0;
   blocks = (particles + 31) / 32;
 }
 
 bool PRTIN::run() {
-  // The planes must cover every bit of every component of every block.
-  if (planes.size() < static_cast<long long>(words) * 32 * blocks) return false;
+  // The planes must cover every bit of every component (or the one) of every block.
+  if (component >= words) return false;
+  const long long components = component >= 0 ? 1 : words;
+  if (planes.size() < components * 32 * blocks) return false;
   if (particles == 0) return true;
   auto* reassembly = new (std::nothrow) CVNUtils::TMTJobProcHolder<PRTIN>(this, &PRTIN::reassemble);
   if (!reassembly) return false;
@@ -53,19 +55,25 @@ void transpose32(uint32_t (&a)[32][L]) {
 
 }  // namespace
 
+const unsigned int* PRTIN::planesOf(int c) const {
+  return planes.data + (component >= 0 ? 0 : static_cast<long long>(c) * 32 * blocks);
+}
+
 // A block of 32 particles holds, per component, a 32 x 32 bit matrix whose rows are the plane
 // words (row k: bit k of every lane) and whose columns are the particles: transposed, row l is
 // the whole word of lane l. Runs of kLanes whole blocks inside the job's range are transposed
 // together; the blocks at its ends give only the particles inside it.
 void PRTIN::reassemble(CVNUtils::Job& job) {
   unsigned int* out = reinterpret_cast<unsigned int*>(output.data);
+  const int firstComponent = component >= 0 ? component : 0;
+  const int endComponent = component >= 0 ? component + 1 : words;
   long long block = job.start / 32;
   while (block * 32 < job.end) {
     const bool whole = block * 32 >= job.start && (block + kLanes) * 32 <= job.end;
     if (whole) {
       uint32_t matrices[32][kLanes];
-      for (int c = 0; c < words; ++c) {
-        const unsigned int* plane = planes.data + static_cast<long long>(c) * 32 * blocks + block;
+      for (int c = firstComponent; c < endComponent; ++c) {
+        const unsigned int* plane = planesOf(c) + block;
         for (int k = 0; k < 32; ++k) {
           for (int v = 0; v < kLanes; ++v) matrices[k][v] = plane[k * blocks + v];
         }
@@ -81,8 +89,8 @@ void PRTIN::reassemble(CVNUtils::Job& job) {
     const long long first = block * 32 > job.start ? block * 32 : job.start;
     const long long end = block * 32 + 32 < job.end ? block * 32 + 32 : job.end;
     uint32_t matrix[32][1];
-    for (int c = 0; c < words; ++c) {
-      const unsigned int* plane = planes.data + static_cast<long long>(c) * 32 * blocks + block;
+    for (int c = firstComponent; c < endComponent; ++c) {
+      const unsigned int* plane = planesOf(c) + block;
       for (int k = 0; k < 32; ++k) matrix[k][0] = plane[k * blocks];
       transpose32(matrix);
       for (long long i = first; i < end; ++i) out[i * words + c] = matrix[i - block * 32][0];

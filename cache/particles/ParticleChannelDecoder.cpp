@@ -35,20 +35,42 @@ bool inflatable(long long compressedBytes, long long decodedBytes) {
          decodedBytes <= 0xFFFFFFFFLL && compressedBytes <= 0xFFFFFFFFLL;
 }
 
-// Inflates the block into the destination; bytes a shorter stream leaves unfilled are set to 0.
-bool inflateInto(const Bytes& compressed, void* destination, long long destinationBytes) {
-  if (!inflatable(compressed.size(), destinationBytes)) return false;
+// The next part of a zip block into the destination; bytes the stream does not reach are set to 0.
+bool inflatePart(InflateParts& zip, void* destination, long long bytes) {
   unsigned int produced = 0;
-  const bool ok = InflateBlock(compressed.data, static_cast<unsigned int>(compressed.size()),
-                               destination, static_cast<unsigned int>(destinationBytes), produced);
-  if (destinationBytes > produced) {
-    std::memset(static_cast<char*>(destination) + produced, 0,
-                static_cast<size_t>(destinationBytes - produced));
+  const bool ok = zip.Next(destination, static_cast<unsigned int>(bytes), produced);
+  if (bytes > produced) {
+    std::memset(static_cast<char*>(destination) + produced, 0, static_cast<size_t>(bytes - produced));
   }
   return ok;
 }
 
+// Inflates the block into the destination; bytes a shorter stream leaves unfilled are set to 0.
+bool inflateInto(const Bytes& compressed, void* destination, long long destinationBytes) {
+  if (!inflatable(compressed.size(), destinationBytes)) return false;
+  InflateParts zip(compressed.data, static_cast<unsigned int>(compressed.size()));
+  return inflatePart(zip, destination, destinationBytes) && zip.Finish();
+}
+
 }  // namespace
+
+// The planes are inflated one component at a time into a buffer of one component's planes, each
+// reassembled before the next overwrites it: every word of the data is written, and the buffer
+// is a component's size rather than the channel's.
+bool PGroup::decodeBitPlanes(ParticleChannelSlot& slot, int channel) {
+  const long long words = ParticleChannelWords(channel);
+  const long long componentWords = 32 * ((static_cast<long long>(particleCount) + 31) / 32);
+  if (!inflatable(slot.compressed.size(), words * componentWords * 4)) return false;
+  CVNUtils::CvnArray<unsigned int, long long> planes;
+  if (!planes.SetSize(componentWords, nullptr, true)) return false;
+  InflateParts zip(slot.compressed.data, static_cast<unsigned int>(slot.compressed.size()));
+  bool ok = true;
+  for (int c = 0; ok && c < words; ++c) {
+    ok = inflatePart(zip, planes.data, componentWords * 4) &&
+         PRTIN(slot.data, planes, channel, c).run();
+  }
+  return ok && zip.Finish();
+}
 
 SGCompressor<1>* PGroup::decoderFor(int channel) {
   if (channel < 0 || channel >= kParticleChannelCount) return nullptr;
@@ -114,10 +136,10 @@ bool PGroup::decodeLocked(int channel, bool release) {
           break;
         case 2: {
           SGCompressor<1>* decoder = decoderFor(channel);
-          float* values = reinterpret_cast<float*>(slot.data.data);
-          ok = decoder && decoder->Decompress(slot.compressed.data, slot.compressed.size(), values,
+          ok = decoder && decoder->Decompress(slot.compressed.data, slot.compressed.size(),
+                                              reinterpret_cast<float*>(slot.data.data),
                                               decodedBytes / 4) == 1;
-          if (ok) decoder->ZeroUnwritten(values, decodedBytes / 4);
+          if (ok) decoder->ZeroUnwritten(reinterpret_cast<float*>(slot.data.data), decodedBytes / 4);
           break;
         }
         case 3: {
@@ -135,15 +157,9 @@ bool PGroup::decodeLocked(int channel, bool release) {
           }
           break;
         }
-        case 4: {
-          const long long planeWords = w * 32 * ((n + 31) / 32);
-          CVNUtils::CvnArray<unsigned int, long long> planes;
-          ok = planes.SetSize(planeWords, nullptr, true) &&
-               inflateInto(slot.compressed, planes.data, planeWords * 4);
-          // Every word of the data is written by the reassembly.
-          ok = ok && PRTIN(slot.data, planes, channel).run();
+        case 4:
+          ok = decodeBitPlanes(slot, channel);
           break;
-        }
       }
     }
     if (!ok) {
