@@ -11,9 +11,13 @@ namespace {
 
 using namespace written;
 
-void requireOptIn() {
-  if (!std::getenv("ORV_LARGE_TESTS")) GTEST_SKIP() << "set ORV_LARGE_TESTS=1 to run";
-}
+// Skipping from SetUp skips the body; a skip inside a helper would only leave the helper.
+class OptIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("ORV_LARGE_TESTS")) GTEST_SKIP() << "set ORV_LARGE_TESTS=1 to run";
+  }
+};
 
 GridChannel constantChannel(int id, float value) {
   GridChannel c;
@@ -30,10 +34,9 @@ struct LargeGrid {
   bool packedColourOnly;       // a uniform packed colour instead
 };
 
-class LargeGrids : public ::testing::TestWithParam<LargeGrid> {};
+class LargeGrids : public OptIn, public ::testing::WithParamInterface<LargeGrid> {};
 
 TEST_P(LargeGrids, EveryChannelDecodesAndStaysHeld) {
-  requireOptIn();
   const LargeGrid& shape = GetParam();
   Frame description = gridFrame(6, shape.edge, shape.edge, shape.edge);
   for (int id : shape.stored) description.channels.push_back(constantChannel(id, id / 10.0f));
@@ -68,8 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LargeGrid{720, {}, true},                    // packed colour only
                       LargeGrid{640, {1, 2, 4, 5, 6}, false}));    // five channels kept
 
-TEST(LargeParticleGroups, AConstantVelocityOf90MillionParticlesDecodes) {
-  requireOptIn();
+using LargeParticleGroups = OptIn;
+
+TEST_F(LargeParticleGroups, AConstantVelocityOf90MillionParticlesDecodes) {
   constexpr int kParticles = 90 * 1000 * 1000;
   const std::vector<char> constantZone = [] {
     std::vector<char> zone;
