@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
+#include <string>
 
 #include "WrittenFrames.h"
 
@@ -33,6 +35,8 @@ struct LargeGrid {
   std::vector<int> stored;     // constant channels, value id / 10
   bool packedColourOnly;       // a uniform packed colour instead
 };
+
+void PrintTo(const LargeGrid& shape, std::ostream* out) { *out << shape.edge << "^3"; }
 
 class LargeGrids : public OptIn, public ::testing::WithParamInterface<LargeGrid> {};
 
@@ -69,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
     ProductionShapes, LargeGrids,
     ::testing::Values(LargeGrid{820, {1, 2}, false},               // empty 820^3, two constants
                       LargeGrid{720, {}, true},                    // packed colour only
-                      LargeGrid{640, {1, 2, 4, 5, 6}, false}));    // five channels kept
+                      LargeGrid{640, {1, 2, 4, 5, 6}, false}),     // five channels kept
+    [](const ::testing::TestParamInfo<LargeGrid>& info) {
+      return "Edge" + std::to_string(info.param.edge);
+    });
 
 using LargeParticleGroups = OptIn;
 
