@@ -1,6 +1,7 @@
 // openvdbio.so called directly through its entry points, as the loader calls it.
 #include <gtest/gtest.h>
 
+#include <tbb/task_arena.h>
 #include <tbb/task_scheduler_observer.h>
 
 #include <atomic>
@@ -231,7 +232,10 @@ struct WorkersJoiningThisThread : tbb::task_scheduler_observer {
 
 TEST_F(OpenVdbPlugin, WithoutAManagerOpenVdbWorksOnTheCallingThreadOnly) {
   const std::string path = scratch.file("slab.vdb");
-  WriteDensityVdb(path, {0, 0, 0}, {127, 127, 63});
+  // Written in an arena of its own: workers still leaving after the write would otherwise be
+  // reported as entering this thread's arena once the observer starts.
+  tbb::task_arena writing;
+  writing.execute([&] { WriteDensityVdb(path, {0, 0, 0}, {127, 127, 63}); });
   WorkersJoiningThisThread observer;
   CorvaneFrameData frame;
   for (int repeat = 0; repeat < 3; ++repeat) ASSERT_EQ(import(frame, path, "2,density;"), 0);
