@@ -6,8 +6,9 @@ class IOrv;
 enum VdbExportResult {
   kVdbExportWritten = 0,        // the file was written
   kVdbExportChannelMissing = 1,  // a source channel could not be expanded; no file was touched
-  kVdbExportWriteFailed = 2,     // the file could not be written (an OpenVDB I/O error)
-  kVdbExportFailed = 3,          // any other failure (memory exhausted, other OpenVDB errors)
+  kVdbExportWriteFailed = 2,     // the file could not be written: an OpenVDB I/O error, or the
+                                 // grids could not be built for want of memory
+  kVdbExportFailed = 3,          // any other failure (other OpenVDB errors)
 };
 
 // Told by the export when it is done with a channel: its grid has been built and the export will
@@ -21,7 +22,8 @@ class ExportedChannelRelease {
 // Writes the frame's smoke, temperature, fuel, velocity and colour channels as float grids to
 // destination (see ExportedGrids.h), with an index-to-world transform inverted from the frame's
 // world-to-grid transform. Never throws: every failure is a result, and failures other than a
-// missing channel also pass their reason to LogMessage. The export itself only reads the frame;
+// missing channel also pass their reason to LogMessage. The memory the grids need is checked
+// before any is built; a build that still runs out stops without unwinding through a grid. The export itself only reads the frame;
 // release, when given, hears of every channel once its grid is built.
 int ExportFrameToVdb(const char* destination, IOrv& frame,
                      ExportedChannelRelease* release = nullptr);

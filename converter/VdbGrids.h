@@ -11,6 +11,14 @@
 // written in storage order through one value accessor, so consecutive writes stay in its cached
 // leaf. A non-positive size gives an empty grid.
 openvdb::FloatGrid::Ptr BuildFloatGrid(const char* name, const float* values, const int size[3]);
+// The same into a grid the caller already holds, so that an exception thrown while it is filled
+// never destroys a half-built grid during unwinding (its destructor allocates).
+void FillFloatGrid(openvdb::FloatGrid& grid, const float* values, const int size[3]);
+
+// Bytes a grid of BuildFloatGrid takes for an nx*ny*nz box: its leaf and internal nodes.
+long long FloatGridBytes(const int size[3]);
+// Bytes a grid's destructor needs to take it apart: one pointer per leaf, plus a margin.
+long long FloatGridTeardownBytes(const int size[3]);
 
 // A linear transform object of its own for each grid, built from matrix.
 void AssignIndexToWorld(openvdb::GridPtrVec& grids, const IndexToWorldMatrix& matrix);

@@ -27,6 +27,9 @@ FrameDataArray& SharedFrameList();
 // plug-in failure); the readers have passed their own messages to LogMessage.
 IOrv* OpenFrame(const char* path, const char* mappings, long long maxVoxels, bool mode);
 
+// Drops one reference to a listed frame (deleteIOrv); frames that are not listed are ignored.
+void ReleaseFrame(IOrv* frame);
+
 // Destroys every frame still listed, last to first, each after the line
 // "Corvane cache file not released <frame number> ref:<count>", and empties the list.
 void ReleaseAllListedFrames();

@@ -3,6 +3,7 @@
 #include "loader/FrameOpen.h"
 #include "loader/Plugins.h"
 #include "orv/OrvLoader.h"
+#include "support/ExceptionGuard.h"
 #include "support/threading/ThreadManagerStack.h"
 
 namespace {
@@ -10,13 +11,8 @@ namespace {
 constexpr unsigned int kVersionNumber = 0x31200;
 int recordedValue = 0;
 
-}  // namespace
 
-int RecordedInitialisationValue() { return recordedValue; }
-
-unsigned int CorvaneSDKGetVersionNumber() { return kVersionNumber; }
-
-int initalizeOrvaLoader(const char* folders, const char* suffix, int value) {
+int loadPlugins(const char* folders, const char* suffix, int value) {
   // The teardown object must exist before the plug-ins do, so that it unloads them at the end.
   EnsureLoaderTeardown();
   recordedValue = value;
@@ -26,17 +22,32 @@ int initalizeOrvaLoader(const char* folders, const char* suffix, int value) {
   return mask;
 }
 
+}  // namespace
+
+int RecordedInitialisationValue() { return recordedValue; }
+
+unsigned int CorvaneSDKGetVersionNumber() { return kVersionNumber; }
+
+int initalizeOrvaLoader(const char* folders, const char* suffix, int value) {
+  return orv::GuardedCall("initalizeOrvaLoader", 0,
+                          [&] { return loadPlugins(folders, suffix, value); });
+}
+
 int initalizeOrvaLoader(const char* folders, const char* suffix, int value,
                         KUtils::ThreadManager* manager) {
-  const int mask = initalizeOrvaLoader(folders, suffix, value);
-  if (mask == 0 || !manager) return mask;
-  if (!CVNUtils::PushThreadManager(manager)) return 0;
-  bool allAccepted = true;
-  const int handed = CorvanePlugins::HandThreadManagerToPlugins(manager, allAccepted);
-  return handed > 0 && allAccepted ? mask : 0;
+  return orv::GuardedCall("initalizeOrvaLoader", 0, [&] {
+    const int mask = loadPlugins(folders, suffix, value);
+    if (mask == 0 || !manager) return mask;
+    if (!CVNUtils::PushThreadManager(manager)) return 0;
+    bool allAccepted = true;
+    const int handed = CorvanePlugins::HandThreadManagerToPlugins(manager, allAccepted);
+    return handed > 0 && allAccepted ? mask : 0;
+  });
 }
 
 void finalizeOrvaLoader() {
-  CVNUtils::PopThreadManager();
-  CorvanePlugins::ReleasePluginThreadManagers();
+  orv::GuardedCall("finalizeOrvaLoader", [] {
+    CVNUtils::PopThreadManager();
+    CorvanePlugins::ReleasePluginThreadManagers();
+  });
 }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "cache/particles/PGroupLocks.h"
+#include "support/Log.h"
 
 namespace {
 
@@ -87,20 +88,33 @@ void* PGroup::channelData(long long index, int channel) {
 void* PGroup::prepareChannelData(int channel) {
   if (!validChannel(channel) || particleCount < 0) return nullptr;
   const long long size = static_cast<long long>(particleCount) * ParticleChannelByteSize(channel);
-  CVNUtils::CvnArray<char, long long>& data = slots[channel].data;
-  if (data.size() != size || data.capacity != size) {
+  ParticleChannelSlot& slot = slots[channel];
+  if (slot.data.size() != size || slot.data.capacity != size) {
     // Exact capacity: move the kept contents into storage of exactly `size` bytes.
-    CVNUtils::CvnArray<char, long long> sized;
-    if (!sized.SetSize(size, nullptr, true)) return nullptr;
-    const long long keep = data.size() < size ? data.size() : size;
-    if (keep > 0) std::memcpy(sized.data, data.data, static_cast<size_t>(keep));
-    data = std::move(sized);
+    const CVNUtils::CvnArray<char, long long> kept = std::move(slot.data);
+    slot.reserved.reset();
+    if (!allocateChannelData(channel, size)) return nullptr;
+    const long long keep = kept.size() < size ? kept.size() : size;
+    if (keep > 0) std::memcpy(slot.data.data, kept.data, static_cast<size_t>(keep));
   }
+  CVNUtils::CvnArray<char, long long>& data = slot.data;
   decodedChannels.fetch_and(~(1u << channel));
   if (channel == kParticleIdChannel) idOrderState.store(0);
   // A channel of zero bytes (no particles, or a channel without storage) is still a success.
   static char noBytes;
   return data.data ? data.data : &noBytes;
+}
+
+PGroup::Label PGroup::channelLabel(int channel) {
+  Label label;
+  FormatBounded(label.text, sizeof label.text, "particle channel %d of group %s", channel, getName());
+  return label;
+}
+
+bool PGroup::allocateChannelData(int channel, long long bytes) {
+  ParticleChannelSlot& slot = slots[channel];
+  return orv::AllocateDecoded(slot.data, bytes, orv::DecodeBudget::Process(), slot.reserved,
+                              channelLabel(channel).text);
 }
 
 bool PGroup::setChannelData(int channel, const void* source, long long byteCount) {
@@ -123,7 +137,7 @@ bool PGroup::setName(const char* text, int length) {
 bool PGroup::setCompressedChannel(int channel, int method, const void* bytes, long long length) {
   if (!validChannel(channel) || length < 0 || (length > 0 && !bytes)) return false;
   ParticleChannelSlot& slot = slots[channel];
-  slot.data.Clear();
+  slot.freeData();
   slot.compressed.Clear();
   slot.method = method;
   decodedChannels.fetch_and(~(1u << channel));

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <new>
 
+#include "cache/OrvFormat.h"
 #include "cache/particles/PGroup.h"
 #include "cache/particles/PGroupLocks.h"
 #include "cache/particles/PRTIN.h"
@@ -13,21 +14,12 @@
 
 namespace {
 
+using namespace orv::format;
 using Bytes = CVNUtils::CvnArray<char, long long>;
 
 // Deflate expands at most 1032:1; a decoded size beyond that cannot come from the stored block.
 constexpr long long kMaxInflateRatio = 1032;
 constexpr long long kInflateSlack = 64;
-
-// The grid codec's constant zones expand without limit; a channel may still decode to no more
-// than a fixed allowance (a constant channel of the largest particle counts in use) plus this
-// ratio times its stored bytes.
-constexpr long long kMaxCodecExpansion = 1024;
-constexpr long long kCodecAllowanceBytes = 1ll << 30;
-
-bool codecDecodable(long long compressedBytes, long long decodedBytes) {
-  return decodedBytes <= compressedBytes * kMaxCodecExpansion + kCodecAllowanceBytes;
-}
 
 bool inflatable(long long compressedBytes, long long decodedBytes) {
   return decodedBytes <= compressedBytes * kMaxInflateRatio + kInflateSlack &&
@@ -75,41 +67,46 @@ bool PGroup::decodeLocked(int channel, bool release) {
   if (particleCount < 0) return false;
   const long long n = particleCount;
   const long long w = ParticleChannelWords(channel);
-  const long long decodedBytes = n * w * 4;
+  // The size the group's particle count implies; the decode budget bounds what is allocated.
+  long long decodedBytes = 0;
+  if (!orv::DecodedByteCount(n, w * 4, decodedBytes)) return false;
   const int method = slot.method;
-  if (method < 0 || method > 4) return false;  // unknown method: the stored bytes stay
+  if (method < kMethodRaw || method > kLastParticleMethod) return false;  // the stored bytes stay
 
   bool ok = false;
-  if (method == 0) {
+  if (method == kMethodRaw) {
     // The data takes the stored length, whatever the particle count says.
-    ok = slot.data.SetSize(slot.compressed.size(), nullptr, true);
-    if (!ok) return false;
+    if (!allocateChannelData(channel, slot.compressed.size())) return false;
     std::memcpy(slot.data.data, slot.compressed.data, static_cast<size_t>(slot.compressed.size()));
+    ok = true;
   } else {
-    // Sizes that no stored block could produce are rejected before anything is allocated.
-    if ((method == 1 || method == 4) && !inflatable(slot.compressed.size(), decodedBytes)) {
-      ok = false;
-    } else if ((method == 2 || method == 3) && !codecDecodable(slot.compressed.size(), decodedBytes)) {
+    // Zip blocks cannot expand beyond deflate's ratio: such sizes are rejected before allocating.
+    if ((method == kMethodZip || method == kMethodZipBitPlanes) && !inflatable(slot.compressed.size(), decodedBytes)) {
+      LogMessage("#%s: %lld decoded bytes cannot come from %lld stored bytes\n",
+                 channelLabel(channel).text, decodedBytes, slot.compressed.size());
       ok = false;
     } else {
-      if (decodedBytes > 0 && !slot.data.SetSize(decodedBytes, nullptr, true)) return false;
+      if (!allocateChannelData(channel, decodedBytes)) return false;
       // Parts a decoder leaves unwritten read as zero rather than as stale heap contents.
       if (decodedBytes > 0) std::memset(slot.data.data, 0, static_cast<size_t>(decodedBytes));
+      orv::DecodeReservation scratchBytes;  // the temporary array of methods 3 and 4
       switch (method) {
-        case 1:
+        case kMethodZip:
           ok = inflateInto(slot.compressed, slot.data.data, decodedBytes);
           break;
-        case 2: {
+        case kMethodCodecParticleMajor: {
           SGCompressor<1>* decoder = decoderFor(channel);
           ok = decoder && decoder->Decompress(slot.compressed.data, slot.compressed.size(),
                                               reinterpret_cast<float*>(slot.data.data),
                                               decodedBytes / 4) == 1;
           break;
         }
-        case 3: {
+        case kMethodCodecComponentMajor: {
           SGCompressor<1>* decoder = decoderFor(channel);
           CVNUtils::CvnArray<float, long long> componentMajor;
-          ok = decoder && componentMajor.SetSize(decodedBytes / 4, nullptr, true) &&
+          ok = decoder &&
+               orv::AllocateDecoded(componentMajor, decodedBytes / 4, orv::DecodeBudget::Process(),
+                                    scratchBytes, channelLabel(channel).text) &&
                decoder->Decompress(slot.compressed.data, slot.compressed.size(),
                                    componentMajor.data, decodedBytes / 4) == 1;
           if (ok) {
@@ -120,10 +117,11 @@ bool PGroup::decodeLocked(int channel, bool release) {
           }
           break;
         }
-        case 4: {
+        case kMethodZipBitPlanes: {
           const long long planeWords = w * 32 * ((n + 31) / 32);
           CVNUtils::CvnArray<unsigned int, long long> planes;
-          ok = planes.SetSize(planeWords, nullptr, true) &&
+          ok = orv::AllocateDecoded(planes, planeWords, orv::DecodeBudget::Process(), scratchBytes,
+                                    channelLabel(channel).text) &&
                inflateInto(slot.compressed, planes.data, planeWords * 4);
           ok = ok && PRTIN(slot.data, planes, channel).run();
           break;
@@ -132,7 +130,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
     }
     if (!ok) {
       LogMessage("Error decompressing particle channel %d with method %d\n", channel, method);
-      slot.data.Clear();
+      slot.freeData();
       slot.compressed.Clear();
       return false;
     }

@@ -1,9 +1,11 @@
 #include "support/threading/DefaultThreadManager.h"
 
+#include <memory>
 #include <mutex>
 #include <new>
 
 #include "support/CvnArray.h"
+#include "support/ExceptionGuard.h"
 #include "support/threading/WinThreadManager.h"
 
 namespace {
@@ -20,23 +22,21 @@ DefaultManagers& defaultManagers() {
   return *managers;
 }
 
-}  // namespace
-
-KUtils::ThreadManager* createDefaultThreadManager() {
-  auto* manager = new (std::nothrow) KUtils::WinThreadManager();
+KUtils::ThreadManager* createTrackedManager() {
+  // Owned here until it is tracked, so an exception on the way frees it.
+  std::unique_ptr<KUtils::WinThreadManager> manager(new (std::nothrow) KUtils::WinThreadManager());
   if (!manager) return nullptr;
   DefaultManagers& managers = defaultManagers();
   std::lock_guard<std::mutex> guard(managers.lock);
-  if (!managers.live.Append(manager)) {
+  if (!managers.live.Append(manager.get())) {
     // The failed growth dropped the list of the others too: they can no longer be destroyed, but
     // this one is not handed out untracked.
-    delete manager;
     return nullptr;
   }
-  return manager;
+  return manager.release();
 }
 
-void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
+void destroyTrackedManager(KUtils::ThreadManager* manager) {
   if (!manager) return;
   KUtils::WinThreadManager* owned = nullptr;
   {
@@ -51,6 +51,17 @@ void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
     }
   }
   delete owned;
+}
+
+}  // namespace
+
+KUtils::ThreadManager* createDefaultThreadManager() {
+  return orv::GuardedCall("createDefaultThreadManager", static_cast<KUtils::ThreadManager*>(nullptr),
+                          [] { return createTrackedManager(); });
+}
+
+void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
+  orv::GuardedCall("destroyDefaultThreadManager", [&] { destroyTrackedManager(manager); });
 }
 
 namespace KUtils {

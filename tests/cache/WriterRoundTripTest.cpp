@@ -117,6 +117,36 @@ TEST(GridChannelsRoundTrip, DirectPackedRequestFillsTheComponents) {
   EXPECT_FLOAT_EQ(frame.getChannel(9)[2], 1.0f);
 }
 
+// A frame storing green (8) beside the packed colour: green always reads as stored, red and blue
+// from the packed words, in any order of requests, and an array once handed out stays valid and
+// unchanged (the sanitizer build sees any use after free).
+TEST(GridChannelsRoundTrip, AStoredComponentBesideThePackedColourKeepsItsArray) {
+  Frame description = gridFrame(6, 2, 2, 1);
+  GridChannel colour;
+  colour.id = 18;
+  colour.packed = {0xFF8000u, 0x000000u, 0x0000FFu, 0x123456u};
+  description.channels.push_back(colour);
+  description.channels.push_back(channel(8, {0.25f, 0.5f, 0.75f, 1.0f}));
+  const std::vector<std::vector<int>> orders = {{8, 7, 9, 18}, {7, 8, 9}, {18, 8, 7}, {9, 18, 8}};
+  for (const std::vector<int>& order : orders) {
+    CorvaneFrameData frame;
+    ASSERT_EQ(load(frame, description), 0);
+    const float* handed[32] = {};
+    for (int id : order) {
+      handed[id] = frame.getChannel(id);
+      for (int earlier : order) {
+        if (!handed[earlier] || earlier == id) continue;
+        EXPECT_EQ(frame.getChannel(earlier), handed[earlier]) << earlier << " after " << id;
+      }
+    }
+    ASSERT_TRUE(frame.getChannel(7) && frame.getChannel(8) && frame.getChannel(9));
+    EXPECT_EQ(frame.getChannel(8)[1], 0.5f);
+    EXPECT_FLOAT_EQ(frame.getChannel(7)[0], 1.0f);
+    EXPECT_FLOAT_EQ(frame.getChannel(9)[2], 1.0f);
+    EXPECT_EQ(frame.getChannel(18), nullptr);
+  }
+}
+
 TEST(GridChannelsRoundTrip, SpeedIsDerivedFromStoredVelocity) {
   Frame description = gridFrame(6, kSize[0], kSize[1], kSize[2]);
   for (int id = 4; id <= 6; ++id) description.channels.push_back(channel(id, field(kSize, id - 3.0f)));

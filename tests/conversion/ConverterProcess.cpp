@@ -25,10 +25,14 @@ std::string shellQuoted(const std::string& text) {
 }  // namespace
 
 ConverterRun RunConverter(const std::vector<std::string>& arguments,
-                          const std::string& workDirectory) {
+                          const std::string& workDirectory, const ConverterShell& shell) {
   const std::string outPath = workDirectory + "/orvconvert.out";
   const std::string errPath = workDirectory + "/orvconvert.err";
   std::string command = shellQuoted(ORVCONVERT_PATH);
+  command = "exec env " + shell.environment + " " + command;
+  if (shell.addressSpaceKiB > 0) {
+    command = "ulimit -v " + std::to_string(shell.addressSpaceKiB) + " && " + command;
+  }
   for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
   command += " >" + shellQuoted(outPath) + " 2>" + shellQuoted(errPath);
 

@@ -10,7 +10,13 @@ struct ConverterRun {
   int status = -1;     // exit status, -1 when the program did not exit normally
 };
 
+// How the program is started besides its arguments.
+struct ConverterShell {
+  long long addressSpaceKiB = 0;  // > 0: that limit of its virtual memory (ulimit -v)
+  std::string environment;        // NAME=value assignments for its environment
+};
+
 // Runs orvconvert with arguments (each passed as one argument, quoted for the shell), capturing
 // its output streams in files of workDirectory.
 ConverterRun RunConverter(const std::vector<std::string>& arguments,
-                          const std::string& workDirectory);
+                          const std::string& workDirectory, const ConverterShell& shell = {});
