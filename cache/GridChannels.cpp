@@ -18,6 +18,16 @@ constexpr int kRed = orv::channels::kColourRed;
 constexpr float kByteToUnit = 0.003921569f;
 constexpr int kRecordHeaderWords = 2;
 constexpr int kPackedHeaderWords = 2;  // 64-bit byte count ahead of the zip block
+
+// Decodes a grid-codec stream into the channel; values its zones leave unwritten (failed zones,
+// short ones) read as 0 rather than as the array's former contents.
+template <int N>
+bool decodeZones(SGCompressor<N>& decoder, const int* payload, unsigned long long bytes,
+                 float* values, long long capacity) {
+  if (decoder.Decompress(payload, bytes, values, capacity) != 1) return false;
+  decoder.ZeroUnwritten(values, capacity);
+  return true;
+}
 }  // namespace
 
 // Record search: stops at a length word below 1 and checks every record against the stream end.
@@ -51,20 +61,27 @@ bool CorvaneFrameData::decodeRecord(float* values, int id, long long index,
         static_cast<unsigned long long>(payloadWords - kPackedHeaderWords) * 4;
     if (zipBytes > available || zipBytes > 0xffffffffull) return false;
     if (voxels * 4 > 0xffffffffll) return false;
-    return InflateBlock(payload + kPackedHeaderWords, static_cast<unsigned int>(zipBytes), values,
-                        static_cast<unsigned int>(voxels * 4));
+    // A stream shorter than the grid leaves its tail black, not with the allocator's contents.
+    unsigned int produced = 0;
+    if (!InflateBlock(payload + kPackedHeaderWords, static_cast<unsigned int>(zipBytes), values,
+                      static_cast<unsigned int>(voxels * 4), produced)) {
+      return false;
+    }
+    std::memset(reinterpret_cast<char*>(values) + produced, 0,
+                static_cast<size_t>(voxels + 4) * sizeof(float) - produced);
+    return true;
   }
   const unsigned long long bytes = static_cast<unsigned long long>(payloadWords) * 4;
   if (!orv::format::UsesBoxCodec(formatVersion)) {
     if (!decoder1 && !(decoder1 = new (std::nothrow) SGCompressor<1>(-1, nullptr, nullptr))) {
       return false;
     }
-    return decoder1->Decompress(payload, bytes, values, voxels + 4) == 1;
+    return decodeZones(*decoder1, payload, bytes, values, voxels + 4);
   }
   if (!decoder3 && !(decoder3 = new (std::nothrow) SGCompressor<3>(-1, nullptr, nullptr))) {
     return false;
   }
-  return decoder3->Decompress(payload, bytes, values, voxels + 4) == 1;
+  return decodeZones(*decoder3, payload, bytes, values, voxels + 4);
 }
 
 // Values are decoded into a buffer of their own and put into the slot only once complete, so a

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "cache/CorvaneFrameData.h"
@@ -294,14 +295,16 @@ class OrvReader {
                      channel, at);
         }
         const int method = in_.readInt("chunk 1002 compression method");
-        // Decoded later, on first access, within the decode budget.
+        // Decoded later, on first access, within the decode budget; read straight into the array
+        // the slot then keeps.
         const int bytes = in_.readCount(1, "chunk 1002 channel byte count");
-        std::vector<char> stored(static_cast<size_t>(bytes));
-        in_.read(stored.data(), bytes, "chunk 1002 channel bytes");
-        if (!group.setCompressedChannel(channel, method, stored.data(), bytes)) {
+        CVNUtils::CvnArray<char, long long> stored;
+        if (bytes > 0 && !stored.SetSize(bytes, nullptr, true)) {
           in_.refuse("chunk 1002 channel %d of group %d: %d stored bytes cannot be allocated",
                      channel, g, bytes);
         }
+        in_.read(stored.data, bytes, "chunk 1002 channel bytes");
+        group.setCompressedChannel(channel, method, std::move(stored));
         if (group.hasChannel(channel)) group.channelMask |= 1 << channel;
       }
     }

@@ -10,7 +10,16 @@ namespace {
 
 constexpr unsigned int kVersionNumber = 0x31200;
 int recordedValue = 0;
+// The manager last handed to the plug-ins, until they are told to release it.
+KUtils::ThreadManager* pluginManager = nullptr;
 
+// A default manager destroyed while the plug-ins still hold it: they let go of it at once, so their
+// imports run on the calling thread instead of on a destroyed pool.
+void releasePluginsHolding(KUtils::ThreadManager* retired) {
+  if (!retired || retired != pluginManager) return;
+  pluginManager = nullptr;
+  CorvanePlugins::ReleasePluginThreadManagers();
+}
 
 int loadPlugins(const char* folders, const char* suffix, int value) {
   // The teardown object must exist before the plug-ins do, so that it unloads them at the end.
@@ -41,6 +50,8 @@ int initalizeOrvaLoader(const char* folders, const char* suffix, int value,
     if (!CVNUtils::PushThreadManager(manager)) return 0;
     bool allAccepted = true;
     const int handed = CorvanePlugins::HandThreadManagerToPlugins(manager, allAccepted);
+    pluginManager = manager;
+    CVNUtils::SetThreadManagerRetirementObserver(releasePluginsHolding);
     return handed > 0 && allAccepted ? mask : 0;
   });
 }
@@ -48,6 +59,7 @@ int initalizeOrvaLoader(const char* folders, const char* suffix, int value,
 void finalizeOrvaLoader() {
   orv::GuardedCall("finalizeOrvaLoader", [] {
     CVNUtils::PopThreadManager();
+    pluginManager = nullptr;
     CorvanePlugins::ReleasePluginThreadManagers();
   });
 }

@@ -79,7 +79,7 @@ bool importFrame(const std::string& path, const std::string& grid, KUtils::Threa
   request.mappings = &mapping;
   request.mappingCount = 1;
   request.manager = manager;
-  request.maxFloats = Field3dIo::FloatAllowance(file.bytes);
+  request.maxFloats = Field3dIo::FloatsLeftFor(frame);
   frame.resetFrame(false);
   return Field3dIo::ImportField3dFrame(*file.container, request, frame) == 0;
 }

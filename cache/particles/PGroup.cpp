@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "cache/particles/PGroupLocks.h"
 #include "support/Log.h"
@@ -136,14 +137,20 @@ bool PGroup::setName(const char* text, int length) {
 
 bool PGroup::setCompressedChannel(int channel, int method, const void* bytes, long long length) {
   if (!validChannel(channel) || length < 0 || (length > 0 && !bytes)) return false;
+  CVNUtils::CvnArray<char, long long> copy;
+  if (length > 0 && !copy.SetSize(length, nullptr, true)) return false;
+  if (length > 0) std::memcpy(copy.data, bytes, static_cast<size_t>(length));
+  return setCompressedChannel(channel, method, std::move(copy));
+}
+
+bool PGroup::setCompressedChannel(int channel, int method,
+                                  CVNUtils::CvnArray<char, long long>&& bytes) {
+  if (!validChannel(channel)) return false;
   ParticleChannelSlot& slot = slots[channel];
   slot.freeData();
-  slot.compressed.Clear();
+  slot.compressed = std::move(bytes);
   slot.method = method;
   decodedChannels.fetch_and(~(1u << channel));
   if (channel == kParticleIdChannel) idOrderState.store(0);
-  if (length == 0) return true;
-  if (!slot.compressed.SetSize(length, nullptr, true)) return false;
-  std::memcpy(slot.compressed.data, bytes, static_cast<size_t>(length));
   return true;
 }

@@ -88,6 +88,8 @@ class PGroup : public ICorvanePrtGroup {
   Label channelLabel(int channel);
   // Stores method and compressed bytes in a slot, replacing what the slot held.
   bool setCompressedChannel(int channel, int method, const void* bytes, long long length);
+  // The same, taking the bytes' array over instead of copying it.
+  bool setCompressedChannel(int channel, int method, CVNUtils::CvnArray<char, long long>&& bytes);
 
   IDORD idOrder;
   CVNUtils::CvnArray<char, int> name;  // NUL-terminated when set
@@ -111,6 +113,7 @@ class PGroup : public ICorvanePrtGroup {
   // Whether the channel holds compressed bytes or data, safe against a concurrent first decode.
   bool channelPresent(int channel);
   bool decodeLocked(int channel, bool release);
+  bool decodeBitPlanes(ParticleChannelSlot& slot, int channel);
   void destroyDecoders();
   bool frameHasGridVelocity();
   int sampleGridVelocity(unsigned int index, float* out);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "cache/OrvFormat.h"
 #include "cache/particles/PGroup.h"
@@ -26,13 +27,46 @@ bool inflatable(long long compressedBytes, long long decodedBytes) {
          decodedBytes <= 0xFFFFFFFFLL && compressedBytes <= 0xFFFFFFFFLL;
 }
 
+// The next part of a zip block into the destination; bytes the stream does not reach are set to 0.
+bool inflatePart(InflateParts& zip, void* destination, long long bytes) {
+  unsigned int produced = 0;
+  const bool ok = zip.Next(destination, static_cast<unsigned int>(bytes), produced);
+  if (bytes > produced) {
+    std::memset(static_cast<char*>(destination) + produced, 0, static_cast<size_t>(bytes - produced));
+  }
+  return ok;
+}
+
+// Inflates the block into the destination; bytes a shorter stream leaves unfilled are set to 0.
 bool inflateInto(const Bytes& compressed, void* destination, long long destinationBytes) {
   if (!inflatable(compressed.size(), destinationBytes)) return false;
-  return InflateBlock(compressed.data, static_cast<unsigned int>(compressed.size()), destination,
-                      static_cast<unsigned int>(destinationBytes));
+  InflateParts zip(compressed.data, static_cast<unsigned int>(compressed.size()));
+  return inflatePart(zip, destination, destinationBytes) && zip.Finish();
 }
 
 }  // namespace
+
+// The planes are inflated one component at a time into a buffer of one component's planes, each
+// reassembled before the next overwrites it: every word of the data is written, and the buffer
+// is a component's size rather than the channel's.
+bool PGroup::decodeBitPlanes(ParticleChannelSlot& slot, int channel) {
+  const long long words = ParticleChannelWords(channel);
+  const long long componentWords = 32 * ((static_cast<long long>(particleCount) + 31) / 32);
+  if (!inflatable(slot.compressed.size(), words * componentWords * 4)) return false;
+  CVNUtils::CvnArray<unsigned int, long long> planes;
+  orv::DecodeReservation planeBytes;
+  if (!orv::AllocateDecoded(planes, componentWords, orv::DecodeBudget::Process(), planeBytes,
+                            channelLabel(channel).text)) {
+    return false;
+  }
+  InflateParts zip(slot.compressed.data, static_cast<unsigned int>(slot.compressed.size()));
+  bool ok = true;
+  for (int c = 0; ok && c < words; ++c) {
+    ok = inflatePart(zip, planes.data, componentWords * 4) &&
+         PRTIN(slot.data, planes, channel, c).run();
+  }
+  return ok && zip.Finish();
+}
 
 SGCompressor<1>* PGroup::decoderFor(int channel) {
   if (channel < 0 || channel >= kParticleChannelCount) return nullptr;
@@ -75,7 +109,12 @@ bool PGroup::decodeLocked(int channel, bool release) {
 
   bool ok = false;
   if (method == kMethodRaw) {
-    // The data takes the stored length, whatever the particle count says.
+    // The data is the stored block, whatever the particle count says: taken over when the
+    // stored bytes are released anyway, copied otherwise.
+    if (release) {
+      slot.data = std::move(slot.compressed);
+      return true;
+    }
     if (!allocateChannelData(channel, slot.compressed.size())) return false;
     std::memcpy(slot.data.data, slot.compressed.data, static_cast<size_t>(slot.compressed.size()));
     ok = true;
@@ -87,9 +126,9 @@ bool PGroup::decodeLocked(int channel, bool release) {
       ok = false;
     } else {
       if (!allocateChannelData(channel, decodedBytes)) return false;
-      // Parts a decoder leaves unwritten read as zero rather than as stale heap contents.
-      if (decodedBytes > 0) std::memset(slot.data.data, 0, static_cast<size_t>(decodedBytes));
-      orv::DecodeReservation scratchBytes;  // the temporary array of methods 3 and 4
+      // The data is not cleared first: each method writes every value, or sets to zero those a
+      // short or partly damaged stream leaves unwritten, so none shows stale heap contents.
+      orv::DecodeReservation scratchBytes;  // the temporary array of method 3
       switch (method) {
         case kMethodZip:
           ok = inflateInto(slot.compressed, slot.data.data, decodedBytes);
@@ -99,6 +138,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
           ok = decoder && decoder->Decompress(slot.compressed.data, slot.compressed.size(),
                                               reinterpret_cast<float*>(slot.data.data),
                                               decodedBytes / 4) == 1;
+          if (ok) decoder->ZeroUnwritten(reinterpret_cast<float*>(slot.data.data), decodedBytes / 4);
           break;
         }
         case kMethodCodecComponentMajor: {
@@ -110,6 +150,7 @@ bool PGroup::decodeLocked(int channel, bool release) {
                decoder->Decompress(slot.compressed.data, slot.compressed.size(),
                                    componentMajor.data, decodedBytes / 4) == 1;
           if (ok) {
+            decoder->ZeroUnwritten(componentMajor.data, decodedBytes / 4);
             float* out = reinterpret_cast<float*>(slot.data.data);
             for (long long c = 0; c < w; ++c) {
               for (long long p = 0; p < n; ++p) out[p * w + c] = componentMajor[c * n + p];
@@ -117,15 +158,9 @@ bool PGroup::decodeLocked(int channel, bool release) {
           }
           break;
         }
-        case kMethodZipBitPlanes: {
-          const long long planeWords = w * 32 * ((n + 31) / 32);
-          CVNUtils::CvnArray<unsigned int, long long> planes;
-          ok = orv::AllocateDecoded(planes, planeWords, orv::DecodeBudget::Process(), scratchBytes,
-                                    channelLabel(channel).text) &&
-               inflateInto(slot.compressed, planes.data, planeWords * 4);
-          ok = ok && PRTIN(slot.data, planes, channel).run();
+        case kMethodZipBitPlanes:
+          ok = decodeBitPlanes(slot, channel);
           break;
-        }
       }
     }
     if (!ok) {

@@ -8,21 +8,19 @@
 #include "cache/CorvaneFrameData.h"
 #include "plugins/ChannelFills.h"
 #include "plugins/MappedChannels.h"
+#include "plugins/ParallelRunner.h"
 #include "plugins/field3dio/ChannelNames.h"
 #include "plugins/field3dio/Field3dImportCodes.h"
 #include "plugins/field3dio/Field3dLayers.h"
 #include "plugins/field3dio/FrameResample.h"
 #include "plugins/field3dio/LayerDecode.h"
-#include "plugins/ParallelRunner.h"
+#include "support/DecodeBudget.h"
 #include "support/FramePattern.h"
 #include "support/Log.h"
 
 namespace Field3dIo {
 
 namespace {
-
-constexpr long long kFixedAllowanceFloats = 1ll << 30;
-constexpr long long kFloatsPerFileByte = 4;
 
 struct Assignment {
   int channelId;
@@ -83,7 +81,7 @@ class FrameFiller {
       }
     }
     if (cells > 0 && (cells > request_.maxFloats || static_cast<long long>(assignments_.size()) > request_.maxFloats / cells)) {
-      return fail(kImportBroken, "the mapped layers need more memory than the file can justify");
+      return fail(kImportBroken, "the mapped layers need more memory than the decoded-bytes cap leaves");
     }
     Matrix4 gridToVoxel;
     for (int axis = 0; axis < 3; ++axis) gridToVoxel.at(3, axis) = static_cast<double>(box_.empty() ? 0 : box_.min[axis]) + 0.5;
@@ -109,7 +107,7 @@ class FrameFiller {
     return !SameAffineMap(layer.voxelToWorld, layers_[assignments_.front().layer].voxelToWorld);
   }
 
-  // A layer on another mapping whose window would not fit the allowance beside the frame is left
+  // A layer on another mapping whose window would not fit what the budget leaves beside the frame is left
   // out with a log line, rather than the whole frame refused for it.
   void leaveOutOversizedResamples() {
     spare_ = request_.maxFloats - box_.voxels() * static_cast<long long>(assignments_.size());
@@ -199,15 +197,15 @@ class FrameFiller {
   const std::vector<Assignment>& assignments_;
   VoxelBox box_;
   Matrix4 gridToWorld_;
-  long long spare_ = 0;         // floats of the allowance the frame's channels leave
+  long long spare_ = 0;         // floats of the budget the frame's channels leave
   std::vector<bool> dropped_;   // per assignment: left out
 };
 
 }  // namespace
 
-long long FloatAllowance(unsigned long long fileBytes) {
-  const unsigned long long cap = static_cast<unsigned long long>(LLONG_MAX / 2);
-  return kFixedAllowanceFloats + static_cast<long long>(std::min(fileBytes, cap / kFloatsPerFileByte) * kFloatsPerFileByte);
+long long FloatsLeftFor(const CorvaneFrameData& frame) {
+  const orv::DecodeBudget& budget = *frame.budget;
+  return std::max(0ll, budget.cap() - budget.used()) / static_cast<long long>(sizeof(float));
 }
 
 int ImportField3dFrame(Field3dContainer& file, const Field3dImportRequest& request, CorvaneFrameData& frame) {

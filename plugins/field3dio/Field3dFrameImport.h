@@ -19,10 +19,9 @@ struct Field3dImportRequest {
   long long maxFloats = 0;
 };
 
-// The float allowance of a file of `fileBytes`: a fixed 2^30 floats (4 GiB), enough for the largest
-// frames in use, plus 4 floats per stored byte, so that a frame never needs more than a fixed
-// amount beyond what its file holds.
-long long FloatAllowance(unsigned long long fileBytes);
+// The floats `frame` may still take: what its decode budget (the process-wide cap on decoded
+// bytes) has left. The file's own windows size the frame; this only bounds the sum.
+long long FloatsLeftFor(const CorvaneFrameData& frame);
 
 // Fills `frame` from the layers the mappings name (ChannelNames.h gives the names):
 //  - the first served mapping's layer sets the frame: its mapping gives the transform, and the
@@ -30,7 +29,7 @@ long long FloatAllowance(unsigned long long fileBytes);
 //    cells, frame cell (i, j, k) being voxel min + (i, j, k) of that union; cells outside a
 //    layer's window hold 0;
 //  - a mapped layer with another voxel-to-world map is resampled at the frame's cell centres (left
-//    out with a log line when its window exceeds what the allowance leaves);
+//    out with a log line when its window exceeds what the decode budget leaves);
 //  - header-only sets resolution, transform and channel mask bits and reads no voxel values;
 //  - a mapping whose id is not a plain grid channel (0..30 except the packed colour 18) or whose
 //    grid the file lacks is skipped; the first mapping of a channel wins;

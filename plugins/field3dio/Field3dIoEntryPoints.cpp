@@ -67,7 +67,7 @@ PLUGIN_EXPORT int ImportFrameF3D(const char* path, CorvaneFrameData* frame, bool
     request.mappings = mappings;
     request.mappingCount = mappings && mappingCount > 0 ? mappingCount : 0;
     request.manager = heldManager;
-    request.maxFloats = Field3dIo::FloatAllowance(file.bytes);
+    request.maxFloats = Field3dIo::FloatsLeftFor(*frame);
     return Field3dIo::ImportField3dFrame(*file.container, request, *frame);
   });
 }

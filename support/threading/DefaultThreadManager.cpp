@@ -6,6 +6,7 @@
 
 #include "support/CvnArray.h"
 #include "support/ExceptionGuard.h"
+#include "support/threading/ThreadManagerStack.h"
 #include "support/threading/WinThreadManager.h"
 
 namespace {
@@ -22,7 +23,21 @@ DefaultManagers& defaultManagers() {
   return *managers;
 }
 
+// Destroys the managers a host left alive when this module is unloaded or the program ends.
+struct ManagersLeftAtUnload {
+  ~ManagersLeftAtUnload() {
+    DefaultManagers& managers = defaultManagers();
+    CVNUtils::CvnArray<KUtils::ThreadManager*, int> left;
+    {
+      std::lock_guard<std::mutex> guard(managers.lock);
+      left = std::move(managers.live);
+    }
+    for (KUtils::ThreadManager* manager : left) delete static_cast<KUtils::WinThreadManager*>(manager);
+  }
+};
+
 KUtils::ThreadManager* createTrackedManager() {
+  static ManagersLeftAtUnload cleanup;
   // Owned here until it is tracked, so an exception on the way frees it.
   std::unique_ptr<KUtils::WinThreadManager> manager(new (std::nothrow) KUtils::WinThreadManager());
   if (!manager) return nullptr;
@@ -50,6 +65,9 @@ void destroyTrackedManager(KUtils::ThreadManager* manager) {
       break;
     }
   }
+  if (!owned) return;
+  // Retired before it goes, so that parallel work started afterwards never finds it.
+  CVNUtils::RetireThreadManager(owned);
   delete owned;
 }
 

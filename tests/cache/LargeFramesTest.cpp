@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
+#include <string>
 
 #include "WrittenFrames.h"
 
@@ -11,9 +13,13 @@ namespace {
 
 using namespace written;
 
-void requireOptIn() {
-  if (!std::getenv("ORV_LARGE_TESTS")) GTEST_SKIP() << "set ORV_LARGE_TESTS=1 to run";
-}
+// Skipping from SetUp skips the body; a skip inside a helper would only leave the helper.
+class OptIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("ORV_LARGE_TESTS")) GTEST_SKIP() << "set ORV_LARGE_TESTS=1 to run";
+  }
+};
 
 GridChannel constantChannel(int id, float value) {
   GridChannel c;
@@ -30,10 +36,11 @@ struct LargeGrid {
   bool packedColourOnly;       // a uniform packed colour instead
 };
 
-class LargeGrids : public ::testing::TestWithParam<LargeGrid> {};
+void PrintTo(const LargeGrid& shape, std::ostream* out) { *out << shape.edge << "^3"; }
+
+class LargeGrids : public OptIn, public ::testing::WithParamInterface<LargeGrid> {};
 
 TEST_P(LargeGrids, EveryChannelDecodesAndStaysHeld) {
-  requireOptIn();
   const LargeGrid& shape = GetParam();
   Frame description = gridFrame(6, shape.edge, shape.edge, shape.edge);
   for (int id : shape.stored) description.channels.push_back(constantChannel(id, id / 10.0f));
@@ -66,10 +73,14 @@ INSTANTIATE_TEST_SUITE_P(
     ProductionShapes, LargeGrids,
     ::testing::Values(LargeGrid{820, {1, 2}, false},               // empty 820^3, two constants
                       LargeGrid{720, {}, true},                    // packed colour only
-                      LargeGrid{640, {1, 2, 4, 5, 6}, false}));    // five channels kept
+                      LargeGrid{640, {1, 2, 4, 5, 6}, false}),     // five channels kept
+    [](const ::testing::TestParamInfo<LargeGrid>& info) {
+      return "Edge" + std::to_string(info.param.edge);
+    });
 
-TEST(LargeParticleGroups, AConstantVelocityOf90MillionParticlesDecodes) {
-  requireOptIn();
+using LargeParticleGroups = OptIn;
+
+TEST_F(LargeParticleGroups, AConstantVelocityOf90MillionParticlesDecodes) {
   constexpr int kParticles = 90 * 1000 * 1000;
   const std::vector<char> constantZone = [] {
     std::vector<char> zone;

@@ -72,6 +72,28 @@ TEST(GridChannelsRoundTrip, RawZonesOfAZonedStreamAreExact) {
   }
 }
 
+// A stream that holds fewer values than the grid: the cells it does not reach read as 0,
+// whatever the memory held before (the heap block freed just before is the one the channel gets).
+TEST(GridChannelsRoundTrip, CellsAShortStreamDoesNotReachReadAsZero) {
+  constexpr int kShort = 9;
+  for (int version : {4, 6}) {
+    Frame description = gridFrame(version, kSize[0], kSize[1], kSize[2]);
+    const std::vector<float> values = field(kSize, 2.0f);
+    description.channels.push_back(channel(2, values));
+    Layout layout;
+    std::vector<char> bytes = bytesOf(description, &layout);
+    // The raw zone's count, after the record's id and length and the zone's magic and method.
+    patch(bytes, layout.streamOffset + 8 + 3, static_cast<int>(kVoxels - kShort));
+    CorvaneFrameData frame;
+    ASSERT_EQ(load(frame, bytes), 0);
+    { std::vector<float> stale(kVoxels + 4, 7.0f); }
+    const float* smoke = frame.getChannel(2);
+    ASSERT_NE(smoke, nullptr);
+    EXPECT_EQ(std::memcmp(smoke, values.data(), (kVoxels - kShort) * 4), 0);
+    for (long long c = kVoxels - kShort; c < kVoxels; ++c) EXPECT_EQ(smoke[c], 0.0f) << c;
+  }
+}
+
 TEST(GridChannelsRoundTrip, PackedColourSplitsIntoUnitComponents) {
   Frame description = gridFrame(6, kSize[0], kSize[1], kSize[2]);
   GridChannel colour;

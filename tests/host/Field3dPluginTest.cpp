@@ -15,6 +15,7 @@
 #include "tests/conversion/ScratchDirectory.h"
 #include "tests/host/PluginModule.h"
 #include "tests/host/VoxelWorldCheck.h"
+#include "tests/support/ScopedDecodeCap.h"
 #include "tests/support/TestFiles.h"
 #include "tools/field3d/Field3dTestFile.h"
 #include "tools/testing/ThreadPerTaskManager.h"
@@ -301,24 +302,25 @@ TEST_P(Field3dPlugin, DamagedFilesAreRefusedCleanly) {
   EXPECT_EQ(import(frame, path, "2,smoke;"), 5);
 }
 
-// The allowance, tight: a layer to resample that does not fit beside the frame is left out and the
-// frame still reads; a frame that does not fit itself is refused.
-TEST(Field3dAllowance, OversizedResamplesAreLeftOutAndOversizedFramesRefused) {
+// The decode budget, tight: a layer to resample that does not fit beside the frame is left out and
+// the frame still reads; a frame that does not fit itself is refused.
+TEST(Field3dDecodeBudget, OversizedResamplesAreLeftOutAndOversizedFramesRefused) {
   const std::vector<unsigned char> bytes = OgawaBytes(partitionedFile());
   CorvaneMappings::GridMappingArray mappings;
   CorvaneMappings::ParseChannelMappings(kAllGrids, mappings);
   const long long frameFloats = 10 * 8 * 8 * 5;
-  for (const long long allowance : {frameFloats + 10, frameFloats - 1}) {
+  for (const long long capFloats : {frameFloats + 10, frameFloats - 1}) {
     Field3dIo::OpenedFile file;
     std::string reason;
     ASSERT_EQ(Field3dIo::OpenField3dMemory(bytes.data(), bytes.size(), file, reason), 0) << reason;
+    const ScopedDecodeCap cap(capFloats * static_cast<long long>(sizeof(float)));
+    CorvaneFrameData frame;
     Field3dIo::Field3dImportRequest request;
     request.mappings = mappings.data;
     request.mappingCount = mappings.size();
-    request.maxFloats = allowance;
-    CorvaneFrameData frame;
+    request.maxFloats = Field3dIo::FloatsLeftFor(frame);
     const int result = Field3dIo::ImportField3dFrame(*file.container, request, frame);
-    if (allowance < frameFloats) {
+    if (capFloats < frameFloats) {
       EXPECT_EQ(result, 4);
       continue;
     }

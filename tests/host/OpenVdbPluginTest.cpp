@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <openvdb/tools/Interpolation.h>
 
+#include <tbb/task_scheduler_observer.h>
+
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -433,6 +436,25 @@ TEST_F(OpenVdbPlugin, CopiesRunOnTheHandedManager) {
   const size_t used = manager.threads.size();
   ASSERT_EQ(import(frame, path, "2,density;"), 0);
   EXPECT_EQ(manager.threads.size(), used);
+}
+
+// Counts TBB worker threads joining the calling thread's own arena.
+struct WorkersJoiningThisThread : tbb::task_scheduler_observer {
+  WorkersJoiningThisThread() { observe(true); }
+  ~WorkersJoiningThisThread() override { observe(false); }
+  void on_scheduler_entry(bool isWorker) override {
+    if (isWorker) workers.fetch_add(1);
+  }
+  std::atomic<int> workers{0};
+};
+
+TEST_F(OpenVdbPlugin, WithoutAManagerOpenVdbWorksOnTheCallingThreadOnly) {
+  const std::string path = scratch.file("slab.vdb");
+  WriteDensityVdb(path, {0, 0, 0}, {127, 127, 63});
+  WorkersJoiningThisThread observer;
+  CorvaneFrameData frame;
+  for (int repeat = 0; repeat < 3; ++repeat) ASSERT_EQ(import(frame, path, "2,density;"), 0);
+  EXPECT_EQ(observer.workers.load(), 0);
 }
 
 }  // namespace
