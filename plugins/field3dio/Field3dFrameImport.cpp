@@ -204,8 +204,7 @@ class FrameFiller {
 }  // namespace
 
 long long FloatsLeftFor(const CorvaneFrameData& frame) {
-  const orv::DecodeBudget& budget = *frame.budget;
-  return std::max(0ll, budget.cap() - budget.used()) / static_cast<long long>(sizeof(float));
+  return frame.budget->left() / static_cast<long long>(sizeof(float));
 }
 
 int ImportField3dFrame(Field3dContainer& file, const Field3dImportRequest& request, CorvaneFrameData& frame) {

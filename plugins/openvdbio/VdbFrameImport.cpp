@@ -176,7 +176,7 @@ class FrameImport {
     long long bytes = 0;
     const orv::DecodeBudget& budget = *frame_.budget;
     if (orv::DecodedByteCount(cells, 4, bytes) && orv::DecodedByteCount(bytes, channels, bytes) &&
-        bytes <= budget.cap() - budget.used()) {
+        bytes <= budget.left()) {
       return true;
     }
     const openvdb::Coord& low = box_.min();
