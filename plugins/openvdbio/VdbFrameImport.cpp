@@ -66,7 +66,6 @@ openvdb::GridPtrVecPtr descriptorsInStoredOrder(openvdb::io::File& file, const c
   return stored->size() == order.size() ? stored : file.readAllGridMetadata();
 }
 
-
 // How a mapped grid reaches the frame's cells.
 enum class Placement {
   Copied,          // on the frame's voxels: copied, or averaged per block in a preview
