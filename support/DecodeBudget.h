@@ -32,6 +32,11 @@ class DecodeBudget {
   void release(long long bytes);
   long long cap() const { return cap_.load(std::memory_order_relaxed); }
   long long used() const { return used_.load(std::memory_order_relaxed); }
+  // What a reservation may still take (never negative: a lowered cap may sit below what is held).
+  long long left() const {
+    const long long room = cap() - used();
+    return room > 0 ? room : 0;
+  }
   // Replaces the cap (a host's or fuzzer's own limit); reservations already held stay.
   void setCap(long long bytes) { cap_.store(bytes, std::memory_order_relaxed); }
 

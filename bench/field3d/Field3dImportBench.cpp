@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include "bench/BestSeconds.h"
 #include "cache/CorvaneFrameData.h"
 #include "plugins/field3dio/Field3dFile.h"
 #include "plugins/field3dio/Field3dFrameImport.h"
@@ -31,16 +32,6 @@ namespace {
 
 namespace f3d = orv::field3d;
 constexpr int kRounds = 7;
-
-double bestSeconds(const std::function<bool()>& run) {
-  double best = 1e30;
-  for (int round = 0; round < kRounds; ++round) {
-    const auto start = std::chrono::steady_clock::now();
-    if (!run()) return -1;
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  return best;
-}
 
 // A smoke-like blob of radius 60 voxels around (64, 64, 64) in a 256^3 field, values quantised to
 // 1/256; only blocks the blob reaches are stored.
@@ -118,7 +109,7 @@ Measured measure(const std::string& path, KUtils::ThreadManager& pool) {
   std::vector<unsigned char> scratch(blockBytes * 2);
   // The floor: the file's bytes read, and the same block streams inflated (libhdf5 reads and
   // inflates its chunks itself), nothing interpreted.
-  out.floor = bestSeconds([&] {
+  out.floor = BestSeconds(kRounds, [&] {
     if (!blocks.compressed) {
       Field3dIo::StoredBlocks again;
       return wholeFile(path).size() > 0 && (blocks.count() == 0 || file.container->readBlocks(layer.node, "data", again));
@@ -134,17 +125,17 @@ Measured measure(const std::string& path, KUtils::ThreadManager& pool) {
     return inflated;
   });
   CorvaneFrameData single, parallel;
-  out.single = bestSeconds([&] { return importFrame(path, grid, nullptr, single); });
+  out.single = BestSeconds(kRounds, [&] { return importFrame(path, grid, nullptr, single); });
   // What any reader that hands out a dense frame pays besides: a fresh channel array written once
   // (on a virtual machine its first-touch page faults can outweigh everything else).
-  out.frame = bestSeconds([&] {
+  out.frame = BestSeconds(kRounds, [&] {
     CorvaneFrameData fresh;
     std::copy(single.gridSize, single.gridSize + 3, fresh.gridSize);
     float* values = fresh.allocateChannel(2);
     if (values) std::fill(values, values + fresh.voxelCount(), 1.0f);
     return values != nullptr;
   });
-  out.workers = bestSeconds([&] { return importFrame(path, grid, &pool, parallel); });
+  out.workers = BestSeconds(kRounds, [&] { return importFrame(path, grid, &pool, parallel); });
   const long long cells = single.voxelCount();
   out.same = cells > 0 && cells == parallel.voxelCount() &&
              std::memcmp(single.getChannel(2), parallel.getChannel(2), sizeof(float) * cells) == 0;

@@ -1,19 +1,19 @@
 #include "plugins/field3dio/Field3dFrameImport.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <vector>
 
 #include "cache/CorvaneFrameData.h"
+#include "plugins/ChannelFills.h"
 #include "plugins/MappedChannels.h"
+#include "plugins/ParallelRunner.h"
 #include "plugins/field3dio/ChannelNames.h"
 #include "plugins/field3dio/Field3dImportCodes.h"
 #include "plugins/field3dio/Field3dLayers.h"
 #include "plugins/field3dio/FrameResample.h"
 #include "plugins/field3dio/LayerDecode.h"
-#include "plugins/field3dio/ParallelRunner.h"
 #include "support/DecodeBudget.h"
 #include "support/FramePattern.h"
 #include "support/Log.h"
@@ -49,23 +49,6 @@ std::vector<Assignment> assignChannels(const Field3dImportRequest& request, cons
     assignments.push_back(Assignment{served.first, served.second->layer, served.second->component});
   }
   return assignments;
-}
-
-void setRange(CorvaneFrameData& frame, int id, long long cells, ParallelRunner& runner) {
-  const float* values = frame.slots[id].buffer->values.data;
-  std::vector<float> lows(runner.jobs(), FLT_MAX), highs(runner.jobs(), -FLT_MAX);
-  runner.everyJob([&](int job, int jobs) {
-    const long long first = cells * job / jobs, last = cells * (job + 1) / jobs;
-    float low = FLT_MAX, high = -FLT_MAX;
-    for (long long c = first; c < last; ++c) {
-      low = std::min(low, values[c]);
-      high = std::max(high, values[c]);
-    }
-    lows[job] = low;
-    highs[job] = high;
-  });
-  frame.slots[id].rangeLow = *std::min_element(lows.begin(), lows.end());
-  frame.slots[id].rangeHigh = *std::max_element(highs.begin(), highs.end());
 }
 
 class FrameFiller {
@@ -140,52 +123,22 @@ class FrameFiller {
 
   int fillChannels() {
     ParallelRunner runner(request_.manager);
-    const long long cells = box_.voxels();
+    std::vector<MappedSource> served;
     for (size_t a = 0; a < assignments_.size(); ++a) {
-      if (!dropped_[a] && !frame_.allocateChannel(assignments_[a].channelId)) {
-        return fail(kImportBroken, "out of memory for a channel");
-      }
+      if (dropped_[a]) continue;
+      served.push_back(MappedSource{assignments_[a].channelId, assignments_[a].layer, assignments_[a].component});
+      if (!frame_.allocateChannel(assignments_[a].channelId)) return fail(kImportBroken, "out of memory for a channel");
     }
-    for (size_t first = 0; first < assignments_.size(); ++first) {
-      const Field3dLayer& layer = layers_[assignments_[first].layer];
-      if (!isFirstUse(first) || dropped_[first]) continue;
-      // The first channel of each component decodes; later channels of the same one copy it.
+    for (const SourceFill& fill : FillsBySource(served)) {
+      const Field3dLayer& layer = layers_[fill.source];
       float* destination[3] = {nullptr, nullptr, nullptr};
-      for (size_t a = first; a < assignments_.size(); ++a) {
-        if (assignments_[a].layer != assignments_[first].layer) continue;
-        float*& slot = destination[std::max(assignments_[a].component, 0)];
-        if (!slot) slot = channel(a);
-      }
+      for (int c = 0; c < 3; ++c) destination[c] = fill.channel[c] < 0 ? nullptr : ChannelValues(frame_, fill.channel[c]);
       const int result = resampled(layer) ? decodeResampled(layer, destination, runner)
                                           : decodeInPlace(layer, destination, runner);
       if (result != kImportOk) return result;
     }
-    for (size_t a = 0; a < assignments_.size(); ++a) {
-      if (dropped_[a]) continue;
-      float* source = sourceOf(a);
-      if (source != channel(a)) std::copy(source, source + cells, channel(a));
-      setRange(frame_, assignments_[a].channelId, cells, runner);
-    }
+    FinishMappedChannels(frame_, served, runner);
     return kImportOk;
-  }
-
-  bool isFirstUse(size_t index) const {
-    for (size_t a = 0; a < index; ++a) {
-      if (assignments_[a].layer == assignments_[index].layer) return false;
-    }
-    return true;
-  }
-
-  float* channel(size_t a) const { return frame_.slots[assignments_[a].channelId].buffer->values.data; }
-
-  // The channel that decoded the layer component of assignment a.
-  float* sourceOf(size_t index) const {
-    for (size_t a = 0; a <= index; ++a) {
-      if (assignments_[a].layer == assignments_[index].layer && assignments_[a].component == assignments_[index].component) {
-        return channel(a);
-      }
-    }
-    return channel(index);
   }
 
   int decodeInPlace(const Field3dLayer& layer, float* const destination[3], ParallelRunner& runner) {
@@ -251,8 +204,7 @@ class FrameFiller {
 }  // namespace
 
 long long FloatsLeftFor(const CorvaneFrameData& frame) {
-  const orv::DecodeBudget& budget = *frame.budget;
-  return std::max(0ll, budget.cap() - budget.used()) / static_cast<long long>(sizeof(float));
+  return frame.budget->left() / static_cast<long long>(sizeof(float));
 }
 
 int ImportField3dFrame(Field3dContainer& file, const Field3dImportRequest& request, CorvaneFrameData& frame) {

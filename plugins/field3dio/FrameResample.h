@@ -3,7 +3,7 @@
 
 #include "plugins/field3dio/Field3dLayers.h"
 #include "plugins/field3dio/Matrix4.h"
-#include "plugins/field3dio/ParallelRunner.h"
+#include "plugins/ParallelRunner.h"
 
 namespace Field3dIo {
 

@@ -5,7 +5,7 @@
 
 #include "plugins/field3dio/Field3dContainer.h"
 #include "plugins/field3dio/Field3dLayers.h"
-#include "plugins/field3dio/ParallelRunner.h"
+#include "plugins/ParallelRunner.h"
 
 namespace Field3dIo {
 

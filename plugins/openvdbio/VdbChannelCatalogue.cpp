@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "plugins/openvdbio/VdbGridTypes.h"
+
 namespace OpenVdbIo {
 
 namespace {
@@ -15,12 +17,6 @@ void offer(std::vector<VdbChannel>& channels, std::string name, int gridIndex, i
 
 }  // namespace
 
-bool IsFloatGrid(const openvdb::GridBase& grid) { return grid.isType<openvdb::FloatGrid>(); }
-
-bool IsVec3Grid(const openvdb::GridBase& grid) {
-  return grid.isType<openvdb::Vec3SGrid>() || grid.isType<openvdb::Vec3DGrid>();
-}
-
 std::vector<VdbChannel> CatalogueChannels(const openvdb::GridPtrVec& grids) {
   static const char* const kComponentSuffix[3] = {".x", ".y", ".z"};
   std::vector<VdbChannel> channels;
@@ -29,7 +25,7 @@ std::vector<VdbChannel> CatalogueChannels(const openvdb::GridPtrVec& grids) {
     const openvdb::GridBase& grid = *grids[g];
     const std::string name = grid.getName();
     if (name.empty()) continue;
-    if (IsFloatGrid(grid)) {
+    if (IsScalarGrid(grid)) {
       offer(channels, name, static_cast<int>(g), -1);
     } else if (IsVec3Grid(grid)) {
       for (int c = 0; c < 3; ++c) offer(channels, name + kComponentSuffix[c], static_cast<int>(g), c);

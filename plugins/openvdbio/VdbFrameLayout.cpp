@@ -58,6 +58,16 @@ openvdb::math::Mat4d LinearMatrix(const openvdb::math::Transform& transform) {
   return transform.baseMap()->getAffineMap()->getMat4();
 }
 
+openvdb::math::Mat4d CellCentreToIndex(const FrameLayout& layout) {
+  openvdb::math::Mat4d m = openvdb::math::Mat4d::identity();
+  const double centre = (layout.stride - 1.0) / 2.0;
+  for (int a = 0; a < 3; ++a) {
+    m(a, a) = layout.stride;
+    m(3, a) = layout.origin[a] + centre;
+  }
+  return m;
+}
+
 bool SameLinearTransform(const openvdb::math::Transform& a, const openvdb::math::Transform& b) {
   if (!a.isLinear() || !b.isLinear()) return false;
   const openvdb::math::Mat4d ma = LinearMatrix(a);

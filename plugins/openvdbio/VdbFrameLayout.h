@@ -33,6 +33,10 @@ int SmallestFittingStride(const long long dims[3], long long maxVoxels);
 LayoutResult MakeFrameLayout(const openvdb::CoordBBox& box, const openvdb::math::Mat4d& indexToWorld,
                              long long maxVoxels, FrameLayout& out);
 
+// Frame cell (i, j, k) to the index position of its centre (the centre of its block of voxels),
+// as a row-vector matrix: origin + stride * (i, j, k) + (stride - 1) / 2.
+openvdb::math::Mat4d CellCentreToIndex(const FrameLayout& layout);
+
 // True when both transforms are linear and their matrices agree to a relative 1e-6 (the linear
 // part against its largest element, the translation against the larger of its own and that).
 bool SameLinearTransform(const openvdb::math::Transform& a, const openvdb::math::Transform& b);

@@ -100,23 +100,6 @@ std::vector<KindCase> kindCases() {
   return cases;
 }
 
-// Collects the plug-in's "#" log lines, which it writes to the debugger output.
-class PluginLog {
- public:
-  PluginLog() : path_(ProcessTempPath("field3dio-log.txt")) {
-    std::remove(path_.c_str());
-    setenv("ORV_DEBUG_OUTPUT", path_.c_str(), 1);
-  }
-  ~PluginLog() {
-    unsetenv("ORV_DEBUG_OUTPUT");
-    std::remove(path_.c_str());
-  }
-  std::string text() const { return ReadWholeFile(path_); }
-
- private:
-  std::string path_;
-};
-
 // The plug-in loaded, and files written in the container `container()` names.
 class Field3dFixture : public ::testing::Test {
  protected:

@@ -1,11 +1,13 @@
 // openvdbio.so called directly through its entry points, as the loader calls it.
 #include <gtest/gtest.h>
+#include <openvdb/tools/Interpolation.h>
 
 #include <tbb/task_arena.h>
 #include <tbb/task_scheduler_observer.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -14,6 +16,8 @@
 #include "tests/conversion/ScratchDirectory.h"
 #include "tests/host/PluginModule.h"
 #include "tests/host/VdbTestFiles.h"
+#include "tests/host/VoxelWorldCheck.h"
+#include "tests/support/ScopedDecodeCap.h"
 #include "tools/testing/ThreadPerTaskManager.h"
 
 namespace {
@@ -50,27 +54,31 @@ class OpenVdbPlugin : public ::testing::Test {
   ScratchDirectory scratch;
 };
 
-TEST_F(OpenVdbPlugin, ReportsFloatGridsAndVectorComponentsOnly) {
+TEST_F(OpenVdbPlugin, ReportsScalarGridsAndVectorComponentsOfBothPrecisionsOnly) {
   openvdb::GridPtrVec grids;
   grids.push_back(PatternFloatGrid("density", {0, 0, 0}, {1, 1, 1}));
-  openvdb::Vec3SGrid::Ptr velocity = openvdb::Vec3SGrid::create();
-  velocity->setName("vel");
-  grids.push_back(velocity);
-  openvdb::Int32Grid::Ptr labels = openvdb::Int32Grid::create();
-  labels->setName("labels");
-  grids.push_back(labels);
+  grids.push_back(openvdb::Vec3SGrid::create());
+  grids.push_back(openvdb::Int32Grid::create());
+  grids.push_back(openvdb::BoolGrid::create());
+  grids.push_back(openvdb::MaskGrid::create());
+  grids.push_back(openvdb::DoubleGrid::create());
+  grids.push_back(openvdb::Int64Grid::create());
+  grids.push_back(openvdb::Vec3IGrid::create());
   grids.push_back(PatternFloatGrid("", {0, 0, 0}, {0, 0, 0}));
   grids.push_back(PatternFloatGrid("a;b", {0, 0, 0}, {0, 0, 0}));
-  openvdb::Vec3DGrid::Ptr rest = openvdb::Vec3DGrid::create();
-  rest->setName("rest");
-  grids.push_back(rest);
+  grids.push_back(openvdb::Vec3DGrid::create());
   grids.push_back(PatternFloatGrid("density", {0, 0, 0}, {0, 0, 0}));
+  const char* const names[] = {"vel", "labels", "inside", "mask", "heat", "ids", "cells"};
+  for (size_t g = 0; g < 7; ++g) grids[g + 1]->setName(names[g]);
+  grids[10]->setName("rest");
   const std::string path = scratch.file("grids.vdb");
   WriteVdb(path, grids);
   int code = -1;
-  EXPECT_EQ(reported(path, &code), (Reported{{"density", 0}, {"vel.x", 1}, {"vel.y", 1}, {"vel.z", 1},
+  EXPECT_EQ(reported(path, &code), (Reported{{"density", 0}, {"vel.x", 1}, {"vel.y", 1}, {"vel.z", 1}, {"heat", 0},
                                              {"rest.x", 1}, {"rest.y", 1}, {"rest.z", 1}}));
   EXPECT_EQ(code, 0);
+  CorvaneFrameData frame;
+  EXPECT_EQ(import(frame, path, "1,labels;2,inside;3,mask;10,ids;"), 5);
 }
 
 TEST_F(OpenVdbPlugin, UnreadableFilesReportNothingAndFailImports) {
@@ -147,18 +155,229 @@ TEST_F(OpenVdbPlugin, MappingsThatCannotBeServedAreSkippedOrRefused) {
   EXPECT_EQ(frame.getChannel(2)[0], 0.0f);
 }
 
-TEST_F(OpenVdbPlugin, GridsWithDifferentTransformsAreRefused) {
+// Layouts of caches written by other tools. The first grid lays the frame out; every channel is
+// checked at the centres of that grid's active voxels, in world space, against the voxel itself
+// (grids on the frame's voxels) or OpenVDB's own sampler at that world point.
+enum class Expect { Voxel, Box, Staggered };
+
+struct ChannelCheck {
+  int channel;
+  const char* grid;
+  int component;  // -1 scalar
+  Expect expect;
+};
+
+struct LayoutCase {
+  const char* name;
+  openvdb::GridPtrVec grids;
+  std::vector<ChannelCheck> channels;
+};
+
+openvdb::math::Transform::Ptr Placed(double voxel, const openvdb::Vec3d& offset, double degreesAboutZ = 0.0) {
+  openvdb::math::Transform::Ptr transform = openvdb::math::Transform::createLinearTransform(voxel);
+  if (degreesAboutZ != 0.0) transform->postRotate(degreesAboutZ * M_PI / 180.0, openvdb::math::Z_AXIS);
+  transform->postTranslate(offset);
+  return transform;
+}
+
+template <typename GridT, typename ValueOf>
+openvdb::GridBase::Ptr Grid(const char* name, openvdb::math::Transform::Ptr transform, const openvdb::Coord& low,
+                            const openvdb::Coord& high, ValueOf value) {
+  typename GridT::Ptr grid = FilledGrid<GridT>(name, low, high, value);
+  grid->setTransform(transform);
+  return grid;
+}
+
+std::vector<LayoutCase> layoutCases() {
+  using openvdb::Vec3d;
+  using openvdb::Vec3s;
+  auto smooth = [](int i, int j, int k) { return static_cast<float>(0.5 + 0.01 * i - 0.02 * j + 0.03 * k * k); };
+  auto swirl = [](int i, int j, int k) { return Vec3s(0.5f * i + 0.01f * j * j, std::sin(0.7f * k), 0.1f * i * j); };
+  std::vector<LayoutCase> cases;
+
+  // Pyro: density and temperature (stored as half) at 0.1, vel at 0.2 on an offset lattice.
+  LayoutCase pyro{"PyroVelocityAtTwiceTheVoxelSize", {}, {}};
+  pyro.grids.push_back(Grid<openvdb::FloatGrid>("density", Placed(0.1, Vec3d(0)), {0, 0, 0}, {23, 19, 15}, smooth));
+  pyro.grids.back()->setGridClass(openvdb::GRID_FOG_VOLUME);
+  pyro.grids.push_back(Grid<openvdb::FloatGrid>("temperature", Placed(0.1, Vec3d(0)), {4, 2, 0}, {27, 19, 17}, smooth));
+  pyro.grids.back()->setSaveFloatAsHalf(true);
+  pyro.grids.push_back(Grid<openvdb::Vec3SGrid>("vel", Placed(0.2, Vec3d(0.05, -0.1, 0.15)), {-2, -2, -2}, {14, 12, 10}, swirl));
+  pyro.channels = {{2, "density", -1, Expect::Voxel}, {1, "temperature", -1, Expect::Voxel},
+                   {4, "vel", 0, Expect::Box}, {5, "vel", 1, Expect::Box}, {6, "vel", 2, Expect::Box}};
+  cases.push_back(pyro);
+
+  // A gas solver's MAC velocity on the density's voxels, by grid class and by vector type.
+  LayoutCase mac{"StaggeredVelocity", {}, {}};
+  mac.grids.push_back(Grid<openvdb::FloatGrid>("density", Placed(0.25, Vec3d(-1, 2, 0.5)), {0, 0, 0}, {9, 7, 5}, smooth));
+  mac.grids.push_back(Grid<openvdb::Vec3SGrid>("velocity", Placed(0.25, Vec3d(-1, 2, 0.5)), {0, 0, 0}, {10, 8, 6}, swirl));
+  mac.grids.back()->setGridClass(openvdb::GRID_STAGGERED);
+  mac.grids.push_back(Grid<openvdb::Vec3SGrid>("v_mac", Placed(0.25, Vec3d(-1, 2, 0.5)), {1, 1, 1}, {10, 8, 6}, swirl));
+  mac.grids.back()->insertMeta(openvdb::GridBase::META_VECTOR_TYPE, openvdb::StringMetadata("staggered"));
+  mac.channels = {{2, "density", -1, Expect::Voxel}, {4, "velocity", 0, Expect::Staggered},
+                  {5, "velocity", 1, Expect::Staggered}, {6, "velocity", 2, Expect::Staggered},
+                  {7, "v_mac", 0, Expect::Staggered}, {9, "v_mac", 2, Expect::Staggered}};
+  cases.push_back(mac);
+
+  // Double precision, and a velocity rotated against the density.
+  LayoutCase doubles{"DoubleGridsAndARotatedVelocity", {}, {}};
+  doubles.grids.push_back(Grid<openvdb::DoubleGrid>("density", Placed(0.5, Vec3d(0.3, 0, -2)), {-3, -2, 1}, {6, 4, 5},
+                                                    [](int i, int j, int k) { return 1.0 / 3.0 + i - 1e-9 * j + k; }));
+  doubles.grids.push_back(Grid<openvdb::Vec3DGrid>("vel", Placed(0.7, Vec3d(0.3, -0.2, 0.1), 30.0), {-8, -8, -2}, {10, 8, 10},
+                                                   [](int i, int j, int k) { return Vec3d(i + 0.1 * j, 1.0 / (3 + k), j * k); }));
+  doubles.channels = {{2, "density", -1, Expect::Voxel}, {4, "vel", 0, Expect::Box}, {5, "vel", 1, Expect::Box},
+                      {6, "vel", 2, Expect::Box}};
+  cases.push_back(doubles);
+
+  // Far from the origin in index and world space (values a float transform holds exactly), with a
+  // temperature on another lattice and one in a camera frustum.
+  LayoutCase far{"FarFromTheOriginAndAFrustum", {}, {}};
+  const openvdb::Coord corner(1048580, -1048600, 524290);
+  far.grids.push_back(Grid<openvdb::FloatGrid>("density", Placed(0.5, Vec3d(1000.25, -2000.5, 500)), corner,
+                                               corner.offsetBy(9, 7, 5), smooth));
+  const openvdb::Vec3d world = far.grids[0]->constTransform().indexToWorld(corner);
+  const openvdb::Coord hot = openvdb::Coord::floor(world) - openvdb::Coord(2);
+  far.grids.push_back(Grid<openvdb::FloatGrid>("temperature", Placed(1.0, Vec3d(0.5, 0.25, 0)), hot, hot.offsetBy(9, 8, 7),
+                                               [](int i, int j, int k) { return static_cast<float>(i % 7 + 0.25 * (j % 5) - k % 3); }));
+  openvdb::math::Transform::Ptr frustum = openvdb::math::Transform::createFrustumTransform(
+      openvdb::BBoxd(Vec3d(0), Vec3d(15, 15, 15)), 0.5, 4.0, 0.5);
+  frustum->postTranslate(world - Vec3d(2, 2, 1));
+  far.grids.push_back(Grid<openvdb::FloatGrid>("heat", frustum, {0, 0, 0}, {15, 15, 15}, smooth));
+  far.channels = {{2, "density", -1, Expect::Voxel}, {1, "temperature", -1, Expect::Box}, {10, "heat", -1, Expect::Box}};
+  cases.push_back(far);
+  return cases;
+}
+
+// OpenVDB's own value of `grid` at a world point, or at index voxel ijk for Expect::Voxel.
+template <typename GridT>
+double ExpectedOf(const GridT& grid, Expect expect, int component, const openvdb::Coord& ijk, const openvdb::Vec3d& world) {
+  using namespace openvdb::tools;
+  typename GridT::ValueType value = grid.tree().getValue(ijk);
+  if (expect == Expect::Box) value = GridSampler<GridT, BoxSampler>(grid).wsSample(world);
+  if constexpr (openvdb::VecTraits<typename GridT::ValueType>::IsVec) {
+    if (expect == Expect::Staggered) value = GridSampler<GridT, StaggeredBoxSampler>(grid).wsSample(world);
+    return value[component];
+  } else {
+    return value;
+  }
+}
+
+double ExpectedAt(const openvdb::GridBase& grid, const ChannelCheck& check, const openvdb::Coord& ijk,
+                  const openvdb::Vec3d& world) {
+  if (const auto* g = dynamic_cast<const openvdb::FloatGrid*>(&grid)) return ExpectedOf(*g, check.expect, check.component, ijk, world);
+  if (const auto* g = dynamic_cast<const openvdb::DoubleGrid*>(&grid)) return ExpectedOf(*g, check.expect, check.component, ijk, world);
+  if (const auto* g = dynamic_cast<const openvdb::Vec3SGrid*>(&grid)) return ExpectedOf(*g, check.expect, check.component, ijk, world);
+  return ExpectedOf(dynamic_cast<const openvdb::Vec3DGrid&>(grid), check.expect, check.component, ijk, world);
+}
+
+TEST_F(OpenVdbPlugin, ThirdPartyLayoutsHoldOpenVdbsOwnValuesInWorldSpace) {
+  for (const LayoutCase& layout : layoutCases()) {
+    SCOPED_TRACE(layout.name);
+    const std::string path = scratch.file(std::string(layout.name) + ".vdb");
+    WriteVdb(path, layout.grids);
+    openvdb::io::File file(path);  // the values as stored (half storage rounds them)
+    file.open();
+    std::string mappings;
+    for (const ChannelCheck& check : layout.channels) {
+      const char* suffix = check.component < 0 ? "" : (check.component == 0 ? ".x" : (check.component == 1 ? ".y" : ".z"));
+      mappings += std::to_string(check.channel) + "," + check.grid + suffix + ";";
+    }
+    ThreadPerTaskManager manager;
+    ASSERT_EQ(plugin.setManager(&manager), 0);
+    CorvaneFrameData frame;
+    const int result = import(frame, path, mappings.c_str());
+    plugin.releaseManager();
+    ASSERT_EQ(result, 0);
+
+    const openvdb::GridBase::Ptr first = file.readGrid(layout.grids[0]->getName());
+    const openvdb::CoordBBox box = first->evalActiveVoxelBoundingBox();
+    for (const ChannelCheck& check : layout.channels) {
+      SCOPED_TRACE(check.channel);
+      const openvdb::GridBase::Ptr grid = file.readGrid(check.grid);
+      auto world = [&](long long i, long long j, long long k) {
+        const openvdb::Vec3d p = first->indexToWorld(openvdb::Coord(i, j, k));
+        return std::array<double, 3>{p[0], p[1], p[2]};
+      };
+      ExpectVoxelsInFrame(
+          frame, check.channel, {box.min().x(), box.min().y(), box.min().z(), box.max().x(), box.max().y(), box.max().z()},
+          world,
+          [&](long long i, long long j, long long k) {
+            const std::array<double, 3> p = world(i, j, k);
+            return static_cast<float>(ExpectedAt(*grid, check, openvdb::Coord(i, j, k), openvdb::Vec3d(p[0], p[1], p[2])));
+          },
+          check.expect != Expect::Voxel);
+    }
+
+    // With memory for the channels alone, sampling goes through the tree: the same values, bit
+    // for bit, on the calling thread.
+    CorvaneFrameData tight;
+    {
+      ScopedDecodeCap cap(orv::DecodeBudget::Process().used() + 4 * frame.voxelCount() * static_cast<long long>(layout.channels.size()));
+      ASSERT_EQ(import(tight, path, mappings.c_str()), 0);
+    }
+    for (const ChannelCheck& check : layout.channels) {
+      EXPECT_EQ(std::memcmp(frame.getChannel(check.channel), tight.getChannel(check.channel), 4 * frame.voxelCount()), 0)
+          << "channel " << check.channel;
+    }
+  }
+}
+
+TEST_F(OpenVdbPlugin, AFrameNeedsOneGridWithALinearTransform) {
   openvdb::GridPtrVec grids;
   grids.push_back(PatternFloatGrid("density", {0, 0, 0}, {1, 1, 1}));
-  grids.push_back(PatternFloatGrid("temperature", {0, 0, 0}, {1, 1, 1}));
-  grids[1]->setTransform(openvdb::math::Transform::createLinearTransform(2.0));
+  grids[0]->setTransform(openvdb::math::Transform::createFrustumTransform(openvdb::BBoxd({0, 0, 0}, {4, 4, 4}), 0.5, 2.0));
+  grids.push_back(PatternFloatGrid("temperature", {0, 0, 0}, {2, 1, 1}));
   const std::string path = scratch.file("a.vdb");
   WriteVdb(path, grids);
   CorvaneFrameData frame;
-  EXPECT_EQ(import(frame, path, "2,density;1,temperature;"), 6);
-  // Each alone is fine.
-  EXPECT_EQ(import(frame, path, "1,temperature;"), 0);
-  EXPECT_NEAR(frame.transform[0], 0.5f, 1e-7);
+  EXPECT_EQ(import(frame, path, "2,density;"), 6);
+  // The first grid that can lay the frame out does; the frustum grid is sampled on it.
+  ASSERT_EQ(import(frame, path, "2,density;1,temperature;"), 0);
+  EXPECT_EQ(frame.channelMask, (1u << 1) | (1u << 2));
+  EXPECT_EQ(frame.gridSize[0], 3);
+}
+
+// Two blobs 4000 voxels apart span 6.4e10 cells: the whole frame is refused under the decode cap
+// before anything is allocated, and a preview visits the stored leaves and tiles only.
+TEST_F(OpenVdbPlugin, SparseBlobsFarApartAreRefusedWholeAndPreviewedByBlocks) {
+  openvdb::FloatGrid::Ptr blobs = FilledGrid<openvdb::FloatGrid>("density", {0, 0, 0}, {4, 4, 4}, [](int i, int j, int k) {
+    return 1.0f + i + 0.5f * j - 0.25f * k;
+  }, 0.125f);
+  auto accessor = blobs->getAccessor();
+  for (int i = 3996; i <= 3999; ++i) accessor.setValue(openvdb::Coord(i, 3999, 3999), 2.0f);
+  blobs->tree().addTile(2, openvdb::Coord(1024, 0, 0), 3.0f, true);  // an active 128^3 tile
+  blobs->setTransform(openvdb::math::Transform::createLinearTransform(0.1));
+  const std::string path = scratch.file("blobs.vdb");
+  WriteVdb(path, {blobs});
+
+  CorvaneFrameData frame;
+  {
+    PluginLog log;
+    ScopedDecodeCap cap(1ll << 30);
+    EXPECT_EQ(import(frame, path, "2,density;"), 4);
+    EXPECT_NE(log.text().find("index box (0, 0, 0)..(3999, 3999, 3999), 4000 x 4000 x 4000 cells, and needs "
+                              "256000000000 bytes for 1 channels"), std::string::npos) << log.text();
+  }
+  ASSERT_EQ(import(frame, path, "2,density;", 1000000), 0);
+  const int stride = 40;  // the smallest with at most 10^6 cells
+  ASSERT_EQ(frame.gridSize[0], 4000 / stride);
+  const float* values = frame.getChannel(2);
+  // Every cell holds its block's mean, found in world space at the block's centre.
+  for (const openvdb::Coord& voxel : {openvdb::Coord(2, 2, 2), openvdb::Coord(3998, 3999, 3999),
+                                      openvdb::Coord(1100, 100, 50), openvdb::Coord(2000, 2000, 2000)}) {
+    const openvdb::Coord block(voxel.x() / stride * stride, voxel.y() / stride * stride, voxel.z() / stride * stride);
+    double sum = 0;
+    for (int k = 0; k < stride; ++k) {
+      for (int j = 0; j < stride; ++j) {
+        for (int i = 0; i < stride; ++i) sum += accessor.getValue(block.offsetBy(i, j, k));
+      }
+    }
+    const openvdb::Vec3d centre = blobs->indexToWorld(openvdb::Vec3d(block.asVec3d()) + openvdb::Vec3d((stride - 1) / 2.0));
+    const std::array<double, 3> g = FrameGridOf(frame, {centre[0], centre[1], centre[2]});
+    const long long cell[3] = {std::llround(g[0]), std::llround(g[1]), std::llround(g[2])};
+    for (int a = 0; a < 3; ++a) ASSERT_NEAR(g[a], static_cast<double>(cell[a]), 1e-3);
+    EXPECT_FLOAT_EQ(values[cell[0] + 100 * (cell[1] + 100 * cell[2])], static_cast<float>(sum / (stride * stride * stride)))
+        << voxel;
+  }
 }
 
 TEST_F(OpenVdbPlugin, HeaderOnlyGivesLayoutAndMaskWithoutValues) {

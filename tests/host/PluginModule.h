@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "loader/ChannelMappings.h"
 #include "orv/CacheIO.h"
 #include "support/platform/DynamicLibrary.h"
+#include "tests/support/TestFiles.h"
 
 using Reported = std::vector<std::pair<std::string, int>>;
 
@@ -67,3 +70,20 @@ inline std::array<double, 3> FrameGridOf(const CorvaneFrameData& frame, const st
   for (int c = 0; c < 3; ++c) g[c] = p[0] * m[c] + p[1] * m[3 + c] + p[2] * m[6 + c] + m[9 + c];
   return g;
 }
+
+// Collects a plug-in's "#" log lines, which it writes to the debugger output.
+class PluginLog {
+ public:
+  PluginLog() : path_(ProcessTempPath("plugin-log.txt")) {
+    std::remove(path_.c_str());
+    setenv("ORV_DEBUG_OUTPUT", path_.c_str(), 1);
+  }
+  ~PluginLog() {
+    unsetenv("ORV_DEBUG_OUTPUT");
+    std::remove(path_.c_str());
+  }
+  std::string text() const { return ReadWholeFile(path_); }
+
+ private:
+  std::string path_;
+};

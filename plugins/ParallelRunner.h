@@ -1,14 +1,12 @@
-// Work shared among the jobs of one CvnParallel on a thread manager, or run on the calling thread
-// when there is none. One runner serves every parallel step of an import, so its jobs are set up
-// once. Bodies run on worker threads and must not throw.
+// Work of an IO plug-in shared among the jobs of one CvnParallel on the thread manager the loader
+// handed over, or run on the calling thread when there is none. One runner serves every parallel
+// step of an import, so its jobs are set up once. Bodies run on worker threads and must not throw.
 #pragma once
 
 #include <functional>
 
 #include "orv/ThreadManager.h"
 #include "support/threading/CvnParallel.h"
-
-namespace Field3dIo {
 
 class ParallelRunner : private CVNUtils::CvnParallel {
  public:
@@ -23,9 +21,8 @@ class ParallelRunner : private CVNUtils::CvnParallel {
 
  private:
   void processJob(CVNUtils::Job& job) override;
-  const char* name() override { return "field3dio decode"; }
+  const char* name() override { return "IO plug-in import"; }
 
   std::function<void(CVNUtils::Job&)> body_;
 };
 
-}  // namespace Field3dIo

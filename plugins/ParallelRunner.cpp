@@ -1,6 +1,4 @@
-#include "plugins/field3dio/ParallelRunner.h"
-
-namespace Field3dIo {
+#include "plugins/ParallelRunner.h"
 
 ParallelRunner::ParallelRunner(KUtils::ThreadManager* manager) : CvnParallel(manager) {
   // Without a manager of its own the base would take the thread-manager stack's, which this
@@ -28,5 +26,3 @@ void ParallelRunner::forRange(long long count, const std::function<void(long lon
   runJobs(0);
   body_ = nullptr;
 }
-
-}  // namespace Field3dIo
