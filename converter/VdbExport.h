@@ -1,6 +1,8 @@
 // Conversion of one loaded frame into one OpenVDB file.
 #pragma once
 
+#include "converter/ExportSettings.h"
+
 class IOrv;
 
 enum VdbExportResult {
@@ -18,10 +20,16 @@ class ExportedChannelRelease {
   virtual void channelBuilt(IOrv& frame, int channelId) = 0;
 };
 
-// Writes the frame's smoke, temperature, fuel, velocity and colour channels as float grids to
-// destination (see ExportedGrids.h), with an index-to-world transform inverted from the frame's
-// world-to-grid transform. Never throws: every failure is a result, and failures other than a
-// missing channel also pass their reason to LogMessage. The export itself only reads the frame;
-// release, when given, hears of every channel once its grid is built.
+// Writes the frame's grids as `settings` say to destination (see GridPresets.h), with an
+// index-to-world transform inverted from the frame's world-to-grid transform: first the volume
+// grids in preset order, then one point grid per particle group when asked. Never throws: every
+// failure is a result with its reason in report (when given), and failures other than a missing
+// channel also pass their reason to LogMessage. The export itself only reads the frame; release,
+// when given, hears of every channel once its grid is built.
+int ExportFrame(const char* destination, IOrv& frame, const ExportSettings& settings,
+                ExportedChannelRelease* release = nullptr, FrameExportReport* report = nullptr);
+
+// orvconvert's export: the frame's smoke, temperature, fuel, velocity and colour channels as float
+// grids (ExportSettings' defaults).
 int ExportFrameToVdb(const char* destination, IOrv& frame,
                      ExportedChannelRelease* release = nullptr);
