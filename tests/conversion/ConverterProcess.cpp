@@ -24,13 +24,14 @@ std::string shellQuoted(const std::string& text) {
 
 }  // namespace
 
-ConverterRun RunConverter(const std::vector<std::string>& arguments,
-                          const std::string& workDirectory) {
-  const std::string outPath = workDirectory + "/orvconvert.out";
-  const std::string errPath = workDirectory + "/orvconvert.err";
-  std::string command = shellQuoted(ORVCONVERT_PATH);
+ConverterRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                        const std::string& workDirectory, const std::string& shellPrefix) {
+  const std::string outPath = workDirectory + "/program.out";
+  const std::string errPath = workDirectory + "/program.err";
+  std::string command = shellQuoted(program);
   for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
   command += " >" + shellQuoted(outPath) + " 2>" + shellQuoted(errPath);
+  if (!shellPrefix.empty()) command = "(" + shellPrefix + "; " + command + ")";
 
   ConverterRun run;
   const int raw = std::system(command.c_str());
@@ -38,4 +39,9 @@ ConverterRun RunConverter(const std::vector<std::string>& arguments,
   run.output = ReadWholeFile(outPath);
   run.errors = ReadWholeFile(errPath);
   return run;
+}
+
+ConverterRun RunConverter(const std::vector<std::string>& arguments,
+                          const std::string& workDirectory) {
+  return RunProgram(ORVCONVERT_PATH, arguments, workDirectory);
 }
