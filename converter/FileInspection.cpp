@@ -14,6 +14,7 @@
 #include "loader/ChannelMappings.h"
 #include "loader/EnumFiles.h"
 #include "support/FramePattern.h"
+#include "support/platform/Platform.h"
 
 namespace {
 
@@ -202,10 +203,17 @@ bool InspectFile(const std::string& path, bool withRanges, FileInfo& info, std::
   info.path = path;
   info.format = LowerExtension(path.c_str());
   info.frameNumber = NoFrame;
+  info.indexToWorld = IndexToWorldFromFrameTransform(info.worldToGrid);
+  if (!orv::platform::FileAccessible(path.c_str(), orv::platform::Access::Read)) {
+    reason = orv::platform::FileAccessible(path.c_str(), orv::platform::Access::Exists)
+                 ? "the file cannot be read"
+                 : "no such file";
+    return false;
+  }
   std::map<int, std::string> gridOfChannel;
   const bool plugin = ReadThroughPlugin(path);
   const std::string mappings = plugin ? everyGridMapping(path, gridOfChannel) : "";
-  if (plugin && gridOfChannel.empty() && info.format == "vdb") {
+  if (plugin && gridOfChannel.empty() && info.format == "vdb" && PluginBoundFor(path)) {
     // No grid a channel can hold (a file of point grids, say): the library's listing only.
     describeVdbFile(gridOfChannel, info);
     if (info.formatVersion >= 0) return true;

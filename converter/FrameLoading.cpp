@@ -5,6 +5,7 @@
 #include "cache/CorvaneFrameData.h"
 #include "loader/ChannelMappings.h"
 #include "loader/FrameOpen.h"
+#include "loader/Plugins.h"
 #include "orv/OrvLoader.h"
 #include "support/FramePattern.h"
 #include "support/platform/Platform.h"
@@ -56,6 +57,13 @@ std::unique_lock<std::mutex> LockPlugins() {
   std::unique_lock<std::mutex> lock(pluginLock());
   ensurePlugins();
   return lock;
+}
+
+bool PluginBoundFor(const std::string& path) {
+  const std::unique_lock<std::mutex> lock = LockPlugins();
+  return CorvanePlugins::BoundPlugin(LowerExtension(path.c_str()) == "f3d"
+                                         ? CorvanePlugins::Plugin::Field3D
+                                         : CorvanePlugins::Plugin::OpenVDB) != nullptr;
 }
 
 OwnedFrame LoadFrame(const std::string& path, const char* mappings, bool headerOnly,

@@ -26,6 +26,9 @@ OwnedFrame LoadFrame(const std::string& path, const char* mappings, bool headerO
 // True for a path whose file type only a plug-in reads (.vdb, .f3d).
 bool ReadThroughPlugin(const std::string& path);
 
+// True when the plug-in that reads path's file type is loaded and bound (loading it if need be).
+bool PluginBoundFor(const std::string& path);
+
 // The plug-in lock: plug-in calls (imports, listing a file's grids) run one at a time while it is
 // held. The plug-ins are loaded on the first lock.
 std::unique_lock<std::mutex> LockPlugins();

@@ -208,6 +208,7 @@ ConversionSummary ConvertFrames(const ConversionRequest& request, ConversionObse
   const Clock::time_point start = Clock::now();
   ConversionSummary summary;
   if (!planFrames(request, summary.frames, summary)) return summary;
+  if (observer) observer->conversionStarted(static_cast<int>(summary.frames.size()));
 
   const int threads = request.threads > 0 ? request.threads : CVNUtils::DefaultThreadCount();
   const int frameCount = static_cast<int>(summary.frames.size());

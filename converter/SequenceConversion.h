@@ -38,6 +38,8 @@ struct FrameResult {
 class ConversionObserver {
  public:
   virtual ~ConversionObserver() = default;
+  // Once the frames are known, before the first is converted.
+  virtual void conversionStarted(int total) { (void)total; }
   // reported: frames reported so far, this one included; total: frames of the request.
   virtual void frameFinished(const FrameResult& result, int reported, int total) = 0;
 };

@@ -40,6 +40,10 @@ std::string ProgressDisplay::frameLabel(const FrameResult& result) const {
   return "frame " + std::to_string(result.frame) + " (" + files + ")";
 }
 
+void ProgressDisplay::conversionStarted(int total) {
+  if (mode_ == Mode::Bar) drawBar(0, total);
+}
+
 void ProgressDisplay::frameFinished(const FrameResult& result, int reported, int total) {
   clearBar();
   const std::string label = frameLabel(result);

@@ -14,6 +14,7 @@ class ProgressDisplay : public ConversionObserver {
   enum class Mode { Bar, Lines, Quiet };
   ProgressDisplay(Mode mode, std::FILE* out, std::FILE* errors);
 
+  void conversionStarted(int total) override;
   void frameFinished(const FrameResult& result, int reported, int total) override;
   // The summary line (not in quiet mode), or the reason the request was refused.
   void finish(const ConversionSummary& summary);
