@@ -48,3 +48,7 @@ struct FrameExportReport {
   int grids = 0;  // volume and point grids written
   long long points = 0;
 };
+
+// The defaults of the pipeline tool and its Python module: the blender preset, Blosc compression,
+// atomic writes, and the creator and velocity unit in the file metadata.
+ExportSettings PipelineExportSettings();

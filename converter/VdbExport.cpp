@@ -212,6 +212,15 @@ int ExportFrame(const char* destination, IOrv& frame, const ExportSettings& sett
   }
 }
 
+ExportSettings PipelineExportSettings() {
+  ExportSettings settings;
+  settings.preset = GridPreset::Blender;
+  settings.codec = VdbCodec::Blosc;
+  settings.atomicWrite = true;
+  settings.describeFile = true;
+  return settings;
+}
+
 int ExportFrameToVdb(const char* destination, IOrv& frame, ExportedChannelRelease* release) {
   return ExportFrame(destination, frame, ExportSettings(), release);
 }

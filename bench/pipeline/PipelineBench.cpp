@@ -44,10 +44,7 @@ ConversionRequest request(const std::string& source, const std::string& destinat
   r.source = source;
   r.destination = destination;
   r.threads = threads;
-  r.settings.preset = GridPreset::Blender;
-  r.settings.codec = VdbCodec::Blosc;
-  r.settings.atomicWrite = true;
-  r.settings.describeFile = true;
+  r.settings = PipelineExportSettings();
   r.settings.clip.enabled = clip;
   r.settings.clip.tolerance = kClip;
   return r;

@@ -24,10 +24,7 @@ bool readNumber(const std::string& text, double& number) {
 
 // Fills the request from the options; empty on success, otherwise the problem.
 std::string readOptions(const CommandArguments& arguments, ConversionRequest& request) {
-  request.settings.preset = GridPreset::Blender;
-  request.settings.codec = VdbCodec::Blosc;
-  request.settings.atomicWrite = true;
-  request.settings.describeFile = true;
+  request.settings = PipelineExportSettings();
   request.settings.halfFloat = arguments.has("--half");
   request.settings.particles = arguments.has("--particles");
   request.skipExisting = arguments.has("--skip-existing");

@@ -63,7 +63,14 @@ class OrvTool : public ::testing::Test {
   ScratchDirectory scratch;
   std::string out = scratch.file("out");
 
-  ConverterRun orv(const std::vector<std::string>& arguments, const std::string& prefix = "") {
+  ConverterRun orv(const std::vector<std::string>& arguments, std::string prefix = "") {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's dlopen interceptor becomes the caller, so orv's run path is not used; the
+    // plug-ins' process-lifetime objects are reported when they unload at exit.
+    prefix = "export LD_LIBRARY_PATH=" ORV_PLUGIN_DIR " LSAN_OPTIONS=suppressions=" ORV_SOURCE_DIR
+             "/tests/conversion/plugin-lifetime.supp:print_suppressions=0" +
+             (prefix.empty() ? "" : "; " + prefix);
+#endif
     return RunProgram(ORV_PATH, arguments, scratch.path().string(), prefix);
   }
   std::string source(int frame) const { return scratch.file("fire_000" + std::to_string(frame) + ".orv"); }
