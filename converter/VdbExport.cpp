@@ -138,8 +138,8 @@ VdbWriteOptions writeOptions(const ExportSettings& settings) {
   options.atomic = settings.atomicWrite;
   if (settings.describeFile) {
     options.extraMetadata.insertMeta("creator", openvdb::StringMetadata("orv " ORV_VERSION));
-    // Channel values are written unchanged; the simulator stores velocity in scene units per
-    // second, the unit renderers take for motion blur.
+    // Channel values are written unchanged. The cache names no unit; its velocities are taken
+    // as scene units per second, the unit renderers assume for motion blur.
     options.extraMetadata.insertMeta("velocity_unit",
                                      openvdb::StringMetadata("scene units per second"));
   }
