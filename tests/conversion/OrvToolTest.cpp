@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PresetCase{"houdini", {"density", "temperature", "fuel"}, "vel", "Cd"},
                       PresetCase{"cvn", {"Smoke_cvn", "Temperature_cvn", "Fuel_cvn"}, "", ""}));
 
-TEST_F(OrvTool, ClipKeepsVoxelsAboveTheToleranceExactlyAndHalfRoundsEveryValue) {
+TEST_F(OrvTool, ClipKeepsVoxelsAboveTheToleranceExactlyHalfRoundsEveryValueCodecCompresses) {
   WriteBytes(source(1), plumeFrameBytes(1));
   IOrv* frame = newIOrv(source(1).c_str());
   ASSERT_NE(frame, nullptr);
@@ -233,14 +233,18 @@ TEST_F(OrvTool, ClipKeepsVoxelsAboveTheToleranceExactlyAndHalfRoundsEveryValue) 
   const struct {
     std::vector<std::string> options;
     ExpectedVoxels expected;
-  } cases[] = {{{"--clip", "0.05"}, {clip, false}}, {{"--half"}, {-1, true}},
-               {{"--clip=0.05", "--half", "--codec", "zip"}, {clip, true}}};
+    std::string compression;
+  } cases[] = {{{"--clip", "0.05"}, {clip, false}, "blosc + active values"},
+               {{"--half"}, {-1, true}, "blosc + active values"},
+               {{"--clip=0.05", "--half", "--codec", "zip"}, {clip, true}, "zip + active values"},
+               {{"--codec", "none"}, {-1, false}, "none"}};
   for (const auto& c : cases) {
     std::vector<std::string> arguments = {"convert", source(1), destination(1)};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
     const ConverterRun run = orv(arguments);
     ASSERT_EQ(0, run.status) << run.errors;
     const openvdb::GridPtrVec grids = readGrids(destination(1));
+    EXPECT_EQ(c.compression, grids.front()->metaValue<std::string>("file_compression"));
     expectVoxels(*openvdb::gridPtrCast<openvdb::FloatGrid>(findGrid(grids, "density")),
                  {frame->getChannel(2)}, size, c.expected);
     expectVoxels(*openvdb::gridPtrCast<openvdb::Vec3SGrid>(findGrid(grids, "velocity")),
