@@ -12,15 +12,24 @@ struct NamedChannel {
 };
 
 constexpr NamedChannel kGridChannels[] = {
-    {1, "temperature"},        {2, "smoke"},
-    {3, "speed"},              {4, "velocity x"},
-    {5, "velocity y"},         {6, "velocity z"},
-    {7, "colour red"},         {8, "colour green"},
-    {9, "colour blue"},        {10, "fuel"},
-    {14, "wavelet energy"},    {15, "advection origin x"},
-    {16, "advection origin y"}, {17, "advection origin z"},
-    {18, "packed colour"},     {19, "wavelet u"},
-    {20, "wavelet v"},         {21, "wavelet w"},
+    {1, "temperature"},
+    {2, "smoke"},
+    {3, "speed"},
+    {4, "velocity x"},
+    {5, "velocity y"},
+    {6, "velocity z"},
+    {7, "colour red"},
+    {8, "colour green"},
+    {9, "colour blue"},
+    {10, "fuel"},
+    {14, "wavelet energy"},
+    {15, "advection origin x"},
+    {16, "advection origin y"},
+    {17, "advection origin z"},
+    {18, "packed colour"},
+    {19, "wavelet u"},
+    {20, "wavelet v"},
+    {21, "wavelet w"},
 };
 
 }  // namespace
@@ -58,9 +67,13 @@ ParticleValueKind ParticleChannelKind(ICorvanePrtGroup& group, int channel) {
 
 const char* ParticleValueKindName(ParticleValueKind kind) {
   switch (kind) {
-    case ParticleValueKind::Float: return "float";
-    case ParticleValueKind::Int64: return "int64";
-    case ParticleValueKind::Int32: return "int32";
-    default: return "none";
+    case ParticleValueKind::Float:
+      return "float";
+    case ParticleValueKind::Int64:
+      return "int64";
+    case ParticleValueKind::Int32:
+      return "int32";
+    default:
+      return "none";
   }
 }

@@ -87,6 +87,6 @@ openvdb::FloatGrid::Ptr BuildDenseFloatGrid(const float* values, const int size[
 openvdb::Vec3SGrid::Ptr BuildDenseVectorGrid(const float* const components[3], const int size[3],
                                              const VoxelClip& clip) {
   const double tolerance = clip.tolerance;
-  return buildGrid<openvdb::Vec3SGrid>(
-      VectorCells{components, tolerance * tolerance, clip.enabled}, size);
+  return buildGrid<openvdb::Vec3SGrid>(VectorCells{components, tolerance * tolerance, clip.enabled},
+                                       size);
 }

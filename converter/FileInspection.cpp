@@ -21,8 +21,8 @@ namespace {
 constexpr int kSpeed = 3, kRed = 7, kPackedColour = 18;
 // Channels a grid of a plug-in file may fill without a role of its own: never the derived speed,
 // the velocity components (kept only as a complete triple), the packed colour or the mask marker.
-constexpr int kFreeChannels[] = {0,  11, 12, 13, 14, 15, 16, 17, 19, 20, 21, 22, 23, 24,
-                                 25, 26, 27, 28, 29, 30, 1,  2,  10, 7,  8,  9};
+constexpr int kFreeChannels[] = {0,  11, 12, 13, 14, 15, 16, 17, 19, 20, 21, 22, 23,
+                                 24, 25, 26, 27, 28, 29, 30, 1,  2,  10, 7,  8,  9};
 
 // A mapping that reads every grid the plug-in reports: a grid the default rules name keeps their
 // channel, any other gets a free channel. gridOfChannel receives the grid name of each channel.

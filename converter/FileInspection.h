@@ -13,15 +13,15 @@ struct ValueRange {
   bool known = false;  // the values were decoded
   float minimum = 0, maximum = 0;
   double mean = 0;
-  long long nonZero = 0;  // cells whose value is not zero
+  long long nonZero = 0;    // cells whose value is not zero
   long long nonFinite = 0;  // NaN or infinite cells, left out of the range and mean
 };
 
 struct ChannelInfo {
-  int id = -1;           // the frame's channel id
-  std::string name;      // .orv: the channel's name; .vdb, .f3d: the grid it was read from
+  int id = -1;                 // the frame's channel id
+  std::string name;            // .orv: the channel's name; .vdb, .f3d: the grid it was read from
   long long storedBytes = -1;  // .orv: bytes of its record; -1 for a derived channel
-  std::string storage;   // .orv: how the record stores it, or what it is derived from
+  std::string storage;         // .orv: how the record stores it, or what it is derived from
   ValueRange range;
 };
 
@@ -45,7 +45,7 @@ struct OtherGridInfo {  // a grid of a .vdb file that no channel reads
 
 struct FileInfo {
   std::string path;
-  std::string format;     // "orv", "vdb" or "f3d"
+  std::string format;      // "orv", "vdb" or "f3d"
   int formatVersion = -1;  // the file's own format version; -1 when unknown
   int frameNumber;         // NoFrame when unknown
   int gridSize[3] = {0, 0, 0};

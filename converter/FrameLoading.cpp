@@ -29,18 +29,25 @@ void ensurePlugins() {
 std::string reasonFor(int code, const std::string& path) {
   const std::string extension = LowerExtension(path.c_str());
   switch (code) {
-    case 2: return "no plug-in to read ." + extension + " files was found";
+    case 2:
+      return "no plug-in to read ." + extension + " files was found";
     case 3:
       if (extension != "orv" && extension != "vdb" && extension != "f3d") {
         return "not a file type orv reads (.orv, .vdb, .f3d)";
       }
       return "the file cannot be opened or is not a ." + extension + " file";
-    case 4: return "the file is damaged (or memory ran out while reading it)";
-    case 5: return "the file holds none of the grids asked for";
-    case 6: return "its grids have different or singular transforms";
-    case 9: return "no grid of the file maps to a channel";
-    case 12: return "not a cache file: no footer";
-    default: return "the file cannot be loaded (code " + std::to_string(code) + ")";
+    case 4:
+      return "the file is damaged (or memory ran out while reading it)";
+    case 5:
+      return "the file holds none of the grids asked for";
+    case 6:
+      return "its grids have different or singular transforms";
+    case 9:
+      return "no grid of the file maps to a channel";
+    case 12:
+      return "not a cache file: no footer";
+    default:
+      return "the file cannot be loaded (code " + std::to_string(code) + ")";
   }
 }
 
@@ -78,8 +85,8 @@ OwnedFrame LoadFrame(const std::string& path, const char* mappings, bool headerO
   if (ReadThroughPlugin(path)) {
     const std::unique_lock<std::mutex> lock = LockPlugins();
     const std::string defaults = mappings ? "" : DefaultChannelMappings(path.c_str());
-    code = LoadPrivateFrame(path.c_str(), mappings ? mappings : defaults.c_str(), headerOnly,
-                            &frame);
+    code =
+        LoadPrivateFrame(path.c_str(), mappings ? mappings : defaults.c_str(), headerOnly, &frame);
   } else {
     code = LoadPrivateFrame(path.c_str(), mappings, false, &frame);
   }

@@ -56,9 +56,12 @@ bool addChannel(ICorvanePrtGroup& group, int channel, PointLayout& layout) {
       return group.getChannelComponents(channel) == 3
                  ? addChannelAs<openvdb::Vec3s>(group, channel, layout)
                  : addChannelAs<float>(group, channel, layout);
-    case ParticleValueKind::Int64: return addChannelAs<int64_t>(group, channel, layout);
-    case ParticleValueKind::Int32: return addChannelAs<int32_t>(group, channel, layout);
-    default: return true;  // a channel without values has nothing to write
+    case ParticleValueKind::Int64:
+      return addChannelAs<int64_t>(group, channel, layout);
+    case ParticleValueKind::Int32:
+      return addChannelAs<int32_t>(group, channel, layout);
+    default:
+      return true;  // a channel without values has nothing to write
   }
 }
 
@@ -88,8 +91,8 @@ PointGridResult BuildPointGrid(ICorvanePrtGroup& group,
     positions.push_back(indexToWorld.indexToWorld(index));
   }
   const openvdb::points::PointAttributeVector<openvdb::Vec3d> wrapped(positions);
-  layout.index = openvdb::tools::createPointIndexGrid<openvdb::tools::PointIndexGrid>(
-      wrapped, indexToWorld);
+  layout.index =
+      openvdb::tools::createPointIndexGrid<openvdb::tools::PointIndexGrid>(wrapped, indexToWorld);
   layout.grid = openvdb::points::createPointDataGrid<openvdb::points::NullCodec,
                                                      openvdb::points::PointDataGrid>(
       *layout.index, wrapped, indexToWorld);

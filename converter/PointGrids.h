@@ -20,4 +20,5 @@ struct PointGridResult {
 // frame's converted voxels are. Attributes: "P", "v" (the stored velocity, or the one the group
 // samples from the frame's velocity grid), "id", and "channel<n>" for every other channel that
 // holds data, with its own value type (float, vec3, int64 or 32-bit words).
-PointGridResult BuildPointGrid(ICorvanePrtGroup& group, const openvdb::math::Transform& indexToWorld);
+PointGridResult BuildPointGrid(ICorvanePrtGroup& group,
+                               const openvdb::math::Transform& indexToWorld);

@@ -81,9 +81,6 @@ FrameResult convertFrame(FrameResult result, const ExportSettings& settings, boo
       const int code =
           ExportFrame(result.destination.c_str(), *frame, settings, &release, &result.written);
       if (code == kVdbExportWritten) result.outcome = FrameOutcome::Converted;
-      if (code == kVdbExportChannelMissing && result.written.reason.empty()) {
-        result.written.reason = "a source channel cannot be decoded";
-      }
       result.reason = withoutErrorKind(result.written.reason);
     }
   } catch (const std::exception& error) {
@@ -170,7 +167,8 @@ bool planFrames(const ConversionRequest& request, std::vector<FrameResult>& plan
   if (!namesSequence(request.source)) {
     if (!request.frames.empty()) {
       return refuse("the source " + request.source + " has no frame token, so it names one " +
-                        "file and a frame list cannot apply", true);
+                        "file and a frame list cannot apply",
+                    true);
     }
     FrameResult single;
     single.frame = FrameNumberFromFileName(request.source.c_str());
@@ -184,7 +182,8 @@ bool planFrames(const ConversionRequest& request, std::vector<FrameResult>& plan
   if (frames.empty()) return refuse("no file matches " + request.source, false);
   if (frames.size() > 1 && !namesSequence(request.destination)) {
     return refuse("the destination " + request.destination +
-                      " needs a frame token (such as ####) to name more than one frame", true);
+                      " needs a frame token (such as ####) to name more than one frame",
+                  true);
   }
   for (int frame : frames) {
     FrameResult result;

@@ -15,9 +15,9 @@ struct ConversionRequest {
   std::string destination;
   // The frames of a sequence; empty: every frame whose source file exists.
   std::vector<int> frames;
-  ExportSettings settings;  // its pool and grid threads are set by the conversion
-  int threads = 0;          // 0: the default thread count of the library
-  bool skipExisting = false;  // a frame whose destination exists is left as it is
+  ExportSettings settings;                // its pool and grid threads are set by the conversion
+  int threads = 0;                        // 0: the default thread count of the library
+  bool skipExisting = false;              // a frame whose destination exists is left as it is
   KUtils::ThreadManager* pool = nullptr;  // null: the conversion makes its own
 };
 

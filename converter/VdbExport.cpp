@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 
+#include "converter/ChannelNames.h"
 #include "converter/DenseGridBuilder.h"
 #include "converter/IndexToWorld.h"
 #include "converter/PointGrids.h"
@@ -20,10 +21,17 @@ namespace {
 
 void describeRole(openvdb::GridBase& grid, GridRole role) {
   switch (role) {
-    case GridRole::FogVolume: grid.setGridClass(openvdb::GRID_FOG_VOLUME); break;
-    case GridRole::Velocity: grid.setVectorType(openvdb::VEC_CONTRAVARIANT_RELATIVE); break;
-    case GridRole::Colour: grid.setVectorType(openvdb::VEC_INVARIANT); break;
-    case GridRole::Plain: break;
+    case GridRole::FogVolume:
+      grid.setGridClass(openvdb::GRID_FOG_VOLUME);
+      break;
+    case GridRole::Velocity:
+      grid.setVectorType(openvdb::VEC_CONTRAVARIANT_RELATIVE);
+      break;
+    case GridRole::Colour:
+      grid.setVectorType(openvdb::VEC_INVARIANT);
+      break;
+    case GridRole::Plain:
+      break;
   }
 }
 
@@ -31,7 +39,7 @@ void describeRole(openvdb::GridBase& grid, GridRole role) {
 struct GridBuild {
   const PresetGrid* preset = nullptr;
   openvdb::GridBase::Ptr grid;
-  bool missing = false;  // a channel could not be expanded
+  int missingChannel = -1;  // the channel that could not be expanded
   std::exception_ptr failure;
   std::atomic<bool> done{false};
 };
@@ -52,15 +60,20 @@ class GridBuilds : public KUtils::BatchProcedure {
     if (settings_.pool && threads > 1) settings_.pool->run(threads, this, nullptr, false);
     for (GridBuild& build : builds_) {
       if (!build.done) buildOne(build);
-      if (build.missing) return;
+      if (build.missingChannel >= 0) return;
     }
   }
 
-  // The first failure in file order: rethrown, or kVdbExportChannelMissing; 0 when all built.
-  int firstFailure() const {
+  // The first failure in file order: rethrown, or kVdbExportChannelMissing with the reason in
+  // report; 0 when all were built.
+  int firstFailure(FrameExportReport& report) const {
     for (const GridBuild& build : builds_) {
       if (build.failure) std::rethrow_exception(build.failure);
-      if (build.missing) return kVdbExportChannelMissing;
+      if (build.missingChannel >= 0) {
+        report.reason =
+            "the " + GridChannelName(build.missingChannel) + " channel cannot be decoded";
+        return kVdbExportChannelMissing;
+      }
     }
     return kVdbExportWritten;
   }
@@ -78,11 +91,11 @@ class GridBuilds : public KUtils::BatchProcedure {
     try {
       const PresetGrid& preset = *build.preset;
       const float* components[3] = {nullptr, nullptr, nullptr};
-      for (int c = 0; c < preset.components; ++c) {
+      for (int c = 0; c < preset.components && build.missingChannel < 0; ++c) {
         components[c] = frame_.getChannel(preset.channels[c]);
-        build.missing = build.missing || !components[c];
+        if (!components[c]) build.missingChannel = preset.channels[c];
       }
-      if (!build.missing) {
+      if (build.missingChannel < 0) {
         if (preset.components == 3) {
           build.grid = BuildDenseVectorGrid(components, size_, settings_.clip);
         } else {
@@ -163,10 +176,7 @@ int exportFrame(const char* destination, IOrv& frame, const ExportSettings& sett
   const std::vector<PresetGrid> selected = SelectPresetGrids(frame, settings.preset);
   GridBuilds builds(frame, selected, size, settings, release);
   builds.buildAll();
-  if (const int failure = builds.firstFailure()) {
-    report.reason = "a source channel cannot be expanded";
-    return failure;
-  }
+  if (const int failure = builds.firstFailure(report)) return failure;
   openvdb::GridPtrVec grids;
   builds.moveGridsTo(grids);
   if (!grids.empty() || !pointGrids.empty()) {

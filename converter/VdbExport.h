@@ -6,7 +6,7 @@
 class IOrv;
 
 enum VdbExportResult {
-  kVdbExportWritten = 0,        // the file was written
+  kVdbExportWritten = 0,         // the file was written
   kVdbExportChannelMissing = 1,  // a source channel could not be expanded; no file was touched
   kVdbExportWriteFailed = 2,     // the file could not be written (an OpenVDB I/O error)
   kVdbExportFailed = 3,          // any other failure (memory exhausted, other OpenVDB errors)

@@ -10,8 +10,8 @@
 
 struct VdbFileListing {
   int formatVersion = -1;
-  std::vector<OtherGridInfo> grids;             // every grid but the point grids, in file order
-  std::vector<ParticleGroupInfo> pointGrids;    // each point grid as a particle group
+  std::vector<OtherGridInfo> grids;           // every grid but the point grids, in file order
+  std::vector<ParticleGroupInfo> pointGrids;  // each point grid as a particle group
 };
 
 // False with `reason` when the library cannot read the file.

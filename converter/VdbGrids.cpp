@@ -34,8 +34,9 @@ class CheckedVdbFile : public openvdb::io::File {
     const long long written = stream.fail() ? -1 : static_cast<long long>(stream.tellp());
     stream.close();
     if (stream.fail() || written < 0) {
-      OPENVDB_THROW(openvdb::IoError, "could not write all of " << shownName_ << ": "
-                                                                << orv::platform::LastSystemError());
+      OPENVDB_THROW(openvdb::IoError, "could not write all of "
+                                          << shownName_ << ": "
+                                          << orv::platform::LastSystemError());
     }
     return written;
   }
@@ -46,9 +47,12 @@ class CheckedVdbFile : public openvdb::io::File {
 
 uint32_t compressionFlags(VdbCodec codec) {
   switch (codec) {
-    case VdbCodec::Blosc: return openvdb::io::COMPRESS_BLOSC | openvdb::io::COMPRESS_ACTIVE_MASK;
-    case VdbCodec::Zip: return openvdb::io::COMPRESS_ZIP | openvdb::io::COMPRESS_ACTIVE_MASK;
-    default: return openvdb::io::COMPRESS_NONE;
+    case VdbCodec::Blosc:
+      return openvdb::io::COMPRESS_BLOSC | openvdb::io::COMPRESS_ACTIVE_MASK;
+    case VdbCodec::Zip:
+      return openvdb::io::COMPRESS_ZIP | openvdb::io::COMPRESS_ACTIVE_MASK;
+    default:
+      return openvdb::io::COMPRESS_NONE;
   }
 }
 
@@ -106,8 +110,7 @@ long long WriteVdbFile(const char* destination, const openvdb::GridPtrVec& grids
 
   const std::string temporary = temporaryNameFor(destination);
   try {
-    const long long written =
-        writeFile(temporary, destination, grids, fileMetadata, options.codec);
+    const long long written = writeFile(temporary, destination, grids, fileMetadata, options.codec);
     long long onDisk = -1;
     if (!orv::platform::FileSizeBytes(temporary.c_str(), onDisk) || onDisk != written) {
       OPENVDB_THROW(openvdb::IoError, "only " << onDisk << " of " << written << " bytes of "
@@ -115,8 +118,8 @@ long long WriteVdbFile(const char* destination, const openvdb::GridPtrVec& grids
     }
     std::string reason;
     if (!orv::platform::ReplaceFile(temporary.c_str(), destination, &reason)) {
-      OPENVDB_THROW(openvdb::IoError, "could not rename the written file to " << destination
-                                                                             << ": " << reason);
+      OPENVDB_THROW(openvdb::IoError,
+                    "could not rename the written file to " << destination << ": " << reason);
     }
     return written;
   } catch (...) {
@@ -126,9 +129,13 @@ long long WriteVdbFile(const char* destination, const openvdb::GridPtrVec& grids
 }
 
 bool ParseVdbCodec(const std::string& name, VdbCodec& codec) {
-  if (name == "blosc") codec = VdbCodec::Blosc;
-  else if (name == "zip") codec = VdbCodec::Zip;
-  else if (name == "none") codec = VdbCodec::None;
-  else return false;
+  if (name == "blosc")
+    codec = VdbCodec::Blosc;
+  else if (name == "zip")
+    codec = VdbCodec::Zip;
+  else if (name == "none")
+    codec = VdbCodec::None;
+  else
+    return false;
   return true;
 }

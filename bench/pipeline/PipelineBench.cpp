@@ -93,13 +93,15 @@ openvdb::GridPtrVec openVdbGrids(CorvaneFrameData& frame, float clip) {
       grids.push_back(grid);
     };
     if (preset.components == 1) {
-      build(openvdb::FloatGrid::create(0.0f), [&](long long d) { return c[0][d]; },
-            [&](float v) { return !(std::fabs(v) <= clip); });
+      build(
+          openvdb::FloatGrid::create(0.0f), [&](long long d) { return c[0][d]; },
+          [&](float v) { return !(std::fabs(v) <= clip); });
       grids.back()->setGridClass(openvdb::GRID_FOG_VOLUME);
     } else {
-      build(openvdb::Vec3SGrid::create(openvdb::Vec3s(0.0f)),
-            [&](long long d) { return openvdb::Vec3s(c[0][d], c[1][d], c[2][d]); },
-            [&](const openvdb::Vec3s& v) { return !(v.length() <= clip); });
+      build(
+          openvdb::Vec3SGrid::create(openvdb::Vec3s(0.0f)),
+          [&](long long d) { return openvdb::Vec3s(c[0][d], c[1][d], c[2][d]); },
+          [&](const openvdb::Vec3s& v) { return !(v.length() <= clip); });
     }
   }
   float worldToGrid[12];
@@ -182,9 +184,10 @@ int main(int argc, char** argv) {
               floor);
   std::printf("  loading and decoding the channels                                %.3f s\n",
               decode);
-  std::printf("  orv convert (load, decode, build, write, rename)  %.3f s = %.2fx the floor "
-              "(target <= 1.1x), %.2fx the floor plus decoding\n",
-              whole, whole / floor, whole / (floor + decode));
+  std::printf(
+      "  orv convert (load, decode, build, write, rename)  %.3f s = %.2fx the floor "
+      "(target <= 1.1x), %.2fx the floor plus decoding\n",
+      whole, whole / floor, whole / (floor + decode));
 
   // 3. File sizes with the clip.
   std::printf("--clip %g, file sizes:\n", kClip);

@@ -61,8 +61,8 @@ std::string InfoTable(const FileInfo& info) {
   if (info.formatVersion >= 0) text += ", version " + std::to_string(info.formatVersion);
   text += "\n";
   if (info.frameNumber != NoFrame) text += format("  frame           %d\n", info.frameNumber);
-  const long long cells = static_cast<long long>(info.gridSize[0]) * info.gridSize[1] *
-                          info.gridSize[2];
+  const long long cells =
+      static_cast<long long>(info.gridSize[0]) * info.gridSize[1] * info.gridSize[2];
   text += format("  grid            %d x %d x %d (%lld cells)\n", info.gridSize[0],
                  info.gridSize[1], info.gridSize[2], cells);
   text += format("  voxel size      %g x %g x %g\n", info.voxelSize[0], info.voxelSize[1],
@@ -72,7 +72,8 @@ std::string InfoTable(const FileInfo& info) {
     text += format("  %-16s%10.6g %10.6g %10.6g %10.6g\n", r == 0 ? "index to world" : "",
                    unsigned0(row[0]), unsigned0(row[1]), unsigned0(row[2]), unsigned0(row[3]));
   }
-  if (info.indexToWorld.singular) text += "                  (the grid transform cannot be inverted)\n";
+  if (info.indexToWorld.singular)
+    text += "                  (the grid transform cannot be inverted)\n";
   if (!info.channels.empty()) {
     const bool ranges = info.channels.front().range.known;
     const bool stored = info.format == "orv";
@@ -108,9 +109,15 @@ void WriteInfoJson(JsonWriter& json, const FileInfo& info) {
   json.stringField("path", info.path);
   json.stringField("format", info.format);
   json.key("formatVersion");
-  if (info.formatVersion >= 0) json.integer(info.formatVersion); else json.null();
+  if (info.formatVersion >= 0)
+    json.integer(info.formatVersion);
+  else
+    json.null();
   json.key("frame");
-  if (info.frameNumber != NoFrame) json.integer(info.frameNumber); else json.null();
+  if (info.frameNumber != NoFrame)
+    json.integer(info.frameNumber);
+  else
+    json.null();
   json.key("gridSize");
   json.beginArray(true);
   for (int size : info.gridSize) json.integer(size);
@@ -169,7 +176,10 @@ void WriteInfoJson(JsonWriter& json, const FileInfo& info) {
     json.stringField("name", grid.name);
     json.stringField("type", grid.type);
     json.key("activeVoxels");
-    if (grid.activeVoxels >= 0) json.integer(grid.activeVoxels); else json.null();
+    if (grid.activeVoxels >= 0)
+      json.integer(grid.activeVoxels);
+    else
+      json.null();
     json.endObject();
   }
   json.endArray();

@@ -73,11 +73,11 @@ void ProgressDisplay::drawBar(int reported, int total) {
   char status[128];
   std::snprintf(status, sizeof status, " %d/%d frames  %.2f frames/s  ETA %s", reported, total,
                 rate, rate > 0 ? clockTime((total - reported) / rate).c_str() : "?");
-  const int width = std::max(10, std::min(50, orv::platform::TerminalColumns(out_) -
-                                                  static_cast<int>(std::string(status).size()) -
-                                                  3));
-  const int filled = total > 0 ? static_cast<int>(static_cast<long long>(width) * reported / total)
-                               : width;
+  const int width =
+      std::max(10, std::min(50, orv::platform::TerminalColumns(out_) -
+                                    static_cast<int>(std::string(status).size()) - 3));
+  const int filled =
+      total > 0 ? static_cast<int>(static_cast<long long>(width) * reported / total) : width;
   std::fprintf(out_, "\r[%s%s]%s", std::string(filled, '#').c_str(),
                std::string(width - filled, '.').c_str(), status);
   std::fflush(out_);
@@ -104,8 +104,8 @@ void ProgressDisplay::finish(const ConversionSummary& summary) {
   const int total = static_cast<int>(summary.frames.size());
   long long bytes = 0;
   for (const FrameResult& result : summary.frames) bytes += result.written.bytesWritten;
-  std::fprintf(out_, "orv: %d frame%s in %.1f s: %d converted (%s), %d skipped, %d failed\n",
-               total, total == 1 ? "" : "s", summary.seconds, summary.converted,
-               megabytes(bytes).c_str(), summary.skipped, summary.failed);
+  std::fprintf(out_, "orv: %d frame%s in %.1f s: %d converted (%s), %d skipped, %d failed\n", total,
+               total == 1 ? "" : "s", summary.seconds, summary.converted, megabytes(bytes).c_str(),
+               summary.skipped, summary.failed);
   std::fflush(out_);
 }

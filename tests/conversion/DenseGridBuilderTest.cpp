@@ -60,26 +60,27 @@ TEST(DenseGridBuilder, BuildsTheTreeAccessorWritesAndPruningGive) {
     }
     const float* components[3] = {channel[0].data(), channel[1].data(), channel[2].data()};
     for (const VoxelClip& clip : {VoxelClip(), VoxelClip{true, 0.3f}, VoxelClip{true, 0.0f}}) {
-      SCOPED_TRACE(::testing::Message() << size[0] << "x" << size[1] << "x" << size[2]
-                                        << " clip " << clip.enabled << " " << clip.tolerance);
-      expectSameTree(*BuildDenseFloatGrid(components[0], size, clip),
-                     *referenceGrid<openvdb::FloatGrid>(
-                         size, [&](long long d) { return components[0][d]; },
-                         [&](float v) { return !clip.enabled || !(std::fabs(v) <= clip.tolerance); },
-                         clip.enabled),
-                     size);
-      expectSameTree(*BuildDenseVectorGrid(components, size, clip),
-                     *referenceGrid<openvdb::Vec3SGrid>(
-                         size,
-                         [&](long long d) {
-                           return openvdb::Vec3s(components[0][d], components[1][d],
-                                                 components[2][d]);
-                         },
-                         [&](const openvdb::Vec3s& v) {
-                           return !clip.enabled || !(v.lengthSqr() <= clip.tolerance * clip.tolerance);
-                         },
-                         clip.enabled),
-                     size);
+      SCOPED_TRACE(::testing::Message() << size[0] << "x" << size[1] << "x" << size[2] << " clip "
+                                        << clip.enabled << " " << clip.tolerance);
+      expectSameTree(
+          *BuildDenseFloatGrid(components[0], size, clip),
+          *referenceGrid<openvdb::FloatGrid>(
+              size, [&](long long d) { return components[0][d]; },
+              [&](float v) { return !clip.enabled || !(std::fabs(v) <= clip.tolerance); },
+              clip.enabled),
+          size);
+      expectSameTree(
+          *BuildDenseVectorGrid(components, size, clip),
+          *referenceGrid<openvdb::Vec3SGrid>(
+              size,
+              [&](long long d) {
+                return openvdb::Vec3s(components[0][d], components[1][d], components[2][d]);
+              },
+              [&](const openvdb::Vec3s& v) {
+                return !clip.enabled || !(v.lengthSqr() <= clip.tolerance * clip.tolerance);
+              },
+              clip.enabled),
+          size);
     }
   }
 }
