@@ -221,9 +221,11 @@ ConversionSummary ConvertFrames(const ConversionRequest& request, ConversionObse
     settings.pool = ownPool.get();
   }
   {
-    // The OpenVDB library's own parallel loops stay within the same number of threads.
+    // The OpenVDB library's own parallel loops (statistics while writing, pruning, point
+    // bucketing) get the threads one frame has: frames running at once already use every thread,
+    // and spare library threads would only spin beside them.
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
-                              static_cast<size_t>(threads));
+                              static_cast<size_t>(settings.gridThreads));
     FrameBatch batch(summary.frames, settings, request.skipExisting, observer);
     batch.convertAll(settings.pool, workers);
   }
