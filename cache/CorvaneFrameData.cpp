@@ -3,13 +3,15 @@
 #include <cstring>
 #include <new>
 
+#include "cache/GridChannelIds.h"
 #include "cache/particles/MTComputeParticlesBbox.h"
 #include "codecs/SGCompressor.h"
+#include "support/Log.h"
 
 namespace {
 constexpr float kIdentity[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
-constexpr int kSpeed = 3;
-constexpr int kVelocityX = 4;
+constexpr int kSpeed = orv::channels::kSpeed;
+constexpr int kVelocityX = orv::channels::kVelocityX;
 }  // namespace
 
 CorvaneFrameData::CorvaneFrameData() {
@@ -28,6 +30,7 @@ CorvaneFrameData::~CorvaneFrameData() {
 
 const float* CorvaneFrameData::getChannel(int id) {
   if (id < 0 || id >= kChannelCount) return nullptr;
+  ChannelLockGuard guard(channelLock);
   return expandChannel(id).values();
 }
 
@@ -111,25 +114,38 @@ void CorvaneFrameData::freeCompressedStream() {
   compressedLength = 0;
 }
 
-bool CorvaneFrameData::allocateSlot(int id, long long floats) {
-  ChannelSlot& slot = slots[id];
-  slot.release();
+GridChannelBuffer* CorvaneFrameData::newChannelBuffer(int id, long long floats) {
+  char what[600];
+  FormatBounded(what, sizeof what, "channel %d of %s", id, path.empty() ? "a frame" : path.c_str());
   GridChannelBuffer* buffer = new (std::nothrow) GridChannelBuffer();
-  if (!buffer) return false;
+  if (!buffer) {
+    orv::LogAllocationFailure(what, static_cast<long long>(sizeof(GridChannelBuffer)));
+    return nullptr;
+  }
+  if (!orv::AllocateDecoded(buffer->values, floats, *budget, buffer->reserved, what)) {
+    delete buffer;
+    return nullptr;
+  }
   buffer->referenceCount = 1;
   for (int a = 0; a < 3; ++a) buffer->resolution[a] = gridSize[a];
+  return buffer;
+}
+
+void CorvaneFrameData::installBuffer(int id, GridChannelBuffer* buffer) {
+  ChannelSlot& slot = slots[id];
+  slot.release();
   slot.buffer = buffer;
-  if (floats < 0 || !buffer->values.SetSize(floats, nullptr, true)) return false;
   slot.present = 1;
-  return true;
 }
 
 float* CorvaneFrameData::allocateChannel(int id, long long extra) {
   if (id < 0 || id >= kChannelCount || extra < 0) return nullptr;
   if (gridSize[0] < 0 || gridSize[1] < 0 || gridSize[2] < 0) return nullptr;
-  if (!allocateSlot(id, voxelCount() + extra)) {
+  GridChannelBuffer* buffer = newChannelBuffer(id, voxelCount() + extra);
+  if (!buffer) {
     slots[id].clear();
     return nullptr;
   }
-  return slots[id].buffer->values.data;
+  installBuffer(id, buffer);
+  return buffer->values.data;
 }

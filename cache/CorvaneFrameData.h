@@ -5,11 +5,13 @@
 #include <string>
 
 #include "cache/ChannelLock.h"
+#include "cache/GridChannelIds.h"
 #include "cache/GridChannelBuffer.h"
 #include "cache/particles/Box.h"
 #include "cache/particles/PGroup.h"
 #include "orv/IOrv.h"
 #include "support/CvnArray.h"
+#include "support/DecodeBudget.h"
 
 template <int N>
 class SGCompressor;
@@ -19,7 +21,7 @@ class CorvaneFrameData : public IOrv {
  public:
   using PGroup = ::PGroup;
   static constexpr int kChannelCount = 32;
-  static constexpr int kPackedColour = 18;
+  static constexpr int kPackedColour = orv::channels::kPackedColour;
   static constexpr int kMaskMarkerBit = 31;  // a flag bit of the channel mask, not a channel
 
   // A channel a frame holds as a float array of its own: not the packed colour, not the marker.
@@ -51,7 +53,8 @@ class CorvaneFrameData : public IOrv {
   // Reads an .orv file into the frame. 0 read, 3 cannot open or use, 4 broken, 12 no footer.
   int ImportOrv(const char* path, bool singleAttempt, bool infoOnly);
 
-  // Makes channel id (0..31) available if the stream holds it or it can be derived.
+  // Makes channel id (0..31) available if the stream holds it or it can be derived. Its presence
+  // may change until the call returns: read it under channelLock (getChannel does).
   ChannelSlot& expandChannel(int id);
   // The stored bytes of channel id's record in the compressed stream (for the packed colour, its
   // 64-bit count and zip block); false when the stream holds no record for id.
@@ -61,8 +64,9 @@ class CorvaneFrameData : public IOrv {
   // Trilinear sample of `count` slots from `firstSlot` at a point in grid coordinates; writes one
   // value per present slot. Returns 1 when at least one slot was sampled.
   int sampleChannels(int firstSlot, const float* point, float* out, int count);
-  // Gives slot id a fresh buffer of nx*ny*nz (+ extra) floats and marks it present; used by
-  // importers that fill channels directly. Null when out of memory or id is out of range.
+  // Gives slot id a fresh buffer of nx*ny*nz (+ extra) floats, charged to the frame's decode
+  // budget, and marks it present; used by importers that fill channels directly. Null (with a '#'
+  // line) when the budget or the memory refuses it, or id is out of range.
   float* allocateChannel(int id, long long extra = 0);
   // Replaces the compressed channel stream with n integers (uninitialised); false on no memory.
   bool allocateCompressedStream(long long n);
@@ -102,14 +106,22 @@ class CorvaneFrameData : public IOrv {
   long long modificationTime = 0;
   int referenceCount = 0;
   MTComputeParticlesBbox* bboxJob = nullptr;
+  // Decoded arrays are charged here: the budget of the module that created the frame, so that a
+  // plug-in filling the frame charges the same budget as the loader that reads it.
+  orv::DecodeBudget* budget = &orv::DecodeBudget::Process();
 
  private:
-  bool allocateSlot(int id, long long floats);
+  // A buffer of `floats` values for slot id, reserved and allocated but not yet in the slot; null
+  // with a '#' line when refused.
+  GridChannelBuffer* newChannelBuffer(int id, long long floats);
+  // Puts a filled buffer into slot id (dropping what it held) and marks the slot present.
+  void installBuffer(int id, GridChannelBuffer* buffer);
   bool findRecord(int id, long long& index, long long& payloadWords) const;
-  bool decodeRecord(int id, long long index, long long payloadWords);
+  bool decodeRecord(float* values, int id, long long index, long long payloadWords);
   void deriveSpeed();
   void splitPackedColour();
-  bool coloursPresent() const;
+  // Whether colour component c comes from the packed channel: neither present nor stored itself.
+  bool fedByPackedColour(int c) const;
 };
 
 // Reads path into frame with a single open attempt (the loader's use).

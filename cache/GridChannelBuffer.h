@@ -6,12 +6,14 @@
 #include <cfloat>
 
 #include "support/CvnArray.h"
+#include "support/DecodeBudget.h"
 
 // One decoded channel: nx*ny*nz floats (x fastest), plus slack for channels decoded from a stream.
 struct GridChannelBuffer {
   unsigned char flag = 0;
   std::atomic<int> referenceCount{0};
   CVNUtils::CvnArray<float, long long> values;
+  orv::DecodeReservation reserved;  // the values' bytes, held against the decode budget
   int resolution[3] = {0, 0, 0};
 };
 
@@ -31,7 +33,10 @@ struct ChannelSlot {
   }
   // Frees the buffer's values but keeps the buffer object.
   void clear() {
-    if (buffer) buffer->values.Clear();
+    if (buffer) {
+      buffer->values.Clear();
+      buffer->reserved.reset();
+    }
     present = 0;
     emptyRange();
   }

@@ -4,35 +4,29 @@
 #include <cstring>
 
 #include "cache/CorvaneFrameData.h"
+#include "cache/GridChannelIds.h"
 #include "cache/MTBuildScalarSpeedFromVelocity.h"
+#include "cache/OrvFormat.h"
 #include "codecs/SGCompressor.h"
 #include "codecs/ZipBlock.h"
 #include "support/Log.h"
 
 namespace {
-constexpr int kSpeed = 3;
-constexpr int kVelocityX = 4;
-constexpr int kRed = 7;
+constexpr int kSpeed = orv::channels::kSpeed;
+constexpr int kVelocityX = orv::channels::kVelocityX;
+constexpr int kRed = orv::channels::kColourRed;
 constexpr float kByteToUnit = 0.003921569f;
 constexpr int kRecordHeaderWords = 2;
 constexpr int kPackedHeaderWords = 2;  // 64-bit byte count ahead of the zip block
-// Decoded grid floats a frame may hold: a fixed allowance plus a bounded expansion of its
-// compressed stream, so grid dimensions from a file cannot demand memory without limit. Constant
-// zones let a nearly empty frame of a large domain store any grid in a few bytes, so the
-// allowance covers the largest frames in use (four 640^3 channels, 4 GiB) by itself.
-constexpr long long kDecodeAllowanceFloats = 1ll << 30;
-constexpr long long kMaxStreamExpansion = 1024;
 
-// True when `floats` more (plus `slack`) fit the frame's budget; floats may be anything up to
-// the largest voxel count.
-bool withinDecodeBudget(const CorvaneFrameData& frame, long long floats, long long slack = 0) {
-  long long held = 0;
-  for (const ChannelSlot& slot : frame.slots) {
-    if (slot.buffer) held += slot.buffer->values.capacity;
-  }
-  const long long budget =
-      kDecodeAllowanceFloats + kMaxStreamExpansion * static_cast<long long>(frame.compressedLength);
-  return floats >= 0 && floats <= budget - held - slack;
+// Decodes a grid-codec stream into the channel; values its zones leave unwritten (failed zones,
+// short ones) read as 0 rather than as the array's former contents.
+template <int N>
+bool decodeZones(SGCompressor<N>& decoder, const int* payload, unsigned long long bytes,
+                 float* values, long long capacity) {
+  if (decoder.Decompress(payload, bytes, values, capacity) != 1) return false;
+  decoder.ZeroUnwritten(values, capacity);
+  return true;
 }
 }  // namespace
 
@@ -64,9 +58,9 @@ bool CorvaneFrameData::storedPayload(int id, const unsigned char*& bytes,
   return true;
 }
 
-bool CorvaneFrameData::decodeRecord(int id, long long index, long long payloadWords) {
+bool CorvaneFrameData::decodeRecord(float* values, int id, long long index,
+                                    long long payloadWords) {
   const long long voxels = voxelCount();
-  float* values = slots[id].buffer->values.data;
   const int* payload = compressedStream + index + kRecordHeaderWords;
   if (id == kPackedColour) {
     if (payloadWords < kPackedHeaderWords) return false;
@@ -76,45 +70,54 @@ bool CorvaneFrameData::decodeRecord(int id, long long index, long long payloadWo
         static_cast<unsigned long long>(payloadWords - kPackedHeaderWords) * 4;
     if (zipBytes > available || zipBytes > 0xffffffffull) return false;
     if (voxels * 4 > 0xffffffffll) return false;
-    return InflateBlock(payload + kPackedHeaderWords, static_cast<unsigned int>(zipBytes), values,
-                        static_cast<unsigned int>(voxels * 4));
+    // A stream shorter than the grid leaves its tail black, not with the allocator's contents.
+    unsigned int produced = 0;
+    if (!InflateBlock(payload + kPackedHeaderWords, static_cast<unsigned int>(zipBytes), values,
+                      static_cast<unsigned int>(voxels * 4), produced)) {
+      return false;
+    }
+    std::memset(reinterpret_cast<char*>(values) + produced, 0,
+                static_cast<size_t>(voxels + 4) * sizeof(float) - produced);
+    return true;
   }
   const unsigned long long bytes = static_cast<unsigned long long>(payloadWords) * 4;
-  if (formatVersion >= 5) {
+  if (!orv::format::UsesBoxCodec(formatVersion)) {
     if (!decoder1 && !(decoder1 = new (std::nothrow) SGCompressor<1>(-1, nullptr, nullptr))) {
       return false;
     }
-    return decoder1->Decompress(payload, bytes, values, voxels + 4) == 1;
+    return decodeZones(*decoder1, payload, bytes, values, voxels + 4);
   }
   if (!decoder3 && !(decoder3 = new (std::nothrow) SGCompressor<3>(-1, nullptr, nullptr))) {
     return false;
   }
-  return decoder3->Decompress(payload, bytes, values, voxels + 4) == 1;
+  return decodeZones(*decoder3, payload, bytes, values, voxels + 4);
 }
 
+// Values are decoded into a buffer of their own and put into the slot only once complete, so a
+// slot is never present with unwritten values, and a present slot is never replaced: an array
+// handed out stays valid and unchanged until the frame is destroyed.
 ChannelSlot& CorvaneFrameData::expandChannel(int id) {
   ChannelSlot& slot = slots[id];
-  {
-    ChannelLockGuard guard(channelLock);
-    if (!slot.present && !(id == kPackedColour && coloursPresent())) {
-      long long index = 0, words = 0;
-      if (voxelCount() > 0 && findRecord(id, index, words)) {
-        if (!withinDecodeBudget(*this, voxelCount(), 4)) {
-          LogMessage("Invalid cache file!!!\n");
-          slot.clear();
-        } else if (allocateSlot(id, voxelCount() + 4)) {
-          if (!decodeRecord(id, index, words)) {
-            LogMessage("Invalid cache file!!!\n");
-            slot.clear();
-          }
+  ChannelLockGuard guard(channelLock);
+  if (!slot.present && !(id == kPackedColour && !fedByPackedColour(kRed) &&
+                         !fedByPackedColour(kRed + 1) && !fedByPackedColour(kRed + 2))) {
+    long long index = 0, words = 0;
+    if (voxelCount() > 0 && findRecord(id, index, words)) {
+      if (GridChannelBuffer* buffer = newChannelBuffer(id, voxelCount() + 4)) {
+        if (decodeRecord(buffer->values.data, id, index, words)) {
+          installBuffer(id, buffer);
         } else {
+          LogMessage("Invalid cache file!!!\n");
+          delete buffer;
           slot.clear();
         }
+      } else {
+        slot.clear();
       }
     }
-    if (id == kSpeed && !slot.present) deriveSpeed();
-    if (id == kPackedColour && slot.present) splitPackedColour();
   }
+  if (id == kSpeed && !slot.present) deriveSpeed();
+  if (id == kPackedColour && slot.present) splitPackedColour();
   if (!slot.present && id >= kRed && id <= kRed + 2) expandChannel(kPackedColour);
   return slot;
 }
@@ -124,47 +127,53 @@ void CorvaneFrameData::deriveSpeed() {
     if (!expandChannel(c).present) return;
   }
   const long long voxels = voxelCount();
-  if (!withinDecodeBudget(*this, voxels)) return;
-  if (!allocateSlot(kSpeed, voxels)) {
-    slots[kSpeed].clear();
-    return;
-  }
+  GridChannelBuffer* buffer = newChannelBuffer(kSpeed, voxels);
+  if (!buffer) return;
   MTBuildScalarSpeedFromVelocity job;
   job.vx = slots[kVelocityX].values();
   job.vy = slots[kVelocityX + 1].values();
   job.vz = slots[kVelocityX + 2].values();
-  job.speed = slots[kSpeed].buffer->values.data;
+  job.speed = buffer->values.data;
   job.setupThreads(-1);
   job.splitRange(voxels);
   job.runJobs(0);
+  installBuffer(kSpeed, buffer);
 }
 
-bool CorvaneFrameData::coloursPresent() const {
-  return slots[kRed].present && slots[kRed + 1].present && slots[kRed + 2].present;
+bool CorvaneFrameData::fedByPackedColour(int c) const {
+  long long index = 0, words = 0;
+  return !slots[c].present && !findRecord(c, index, words);
 }
 
-// Splits the packed 0x00RRGGBB words into red, green and blue, then frees them. Once the three
-// components exist the packed channel is never decoded again, so arrays already handed out stay
-// valid and a direct request for it answers null.
+// Splits the packed 0x00RRGGBB words into the colour components that are neither decoded nor
+// stored on their own, then frees the packed channel (a direct request for it then answers null).
+// All component buffers are allocated before any is filled or marked present.
 void CorvaneFrameData::splitPackedColour() {
   const long long voxels = voxelCount();
-  for (int c = kRed; c < kRed + 3; ++c) slots[c].clear();
-  if (!withinDecodeBudget(*this, voxels, 2 * voxels)) return;
-  for (int c = kRed; c < kRed + 3; ++c) {
-    if (!allocateSlot(c, voxels)) {
-      slots[c].clear();
-      return;
-    }
+  GridChannelBuffer* parts[3] = {nullptr, nullptr, nullptr};
+  bool allocated = true;
+  for (int c = 0; c < 3 && allocated; ++c) {
+    if (!fedByPackedColour(kRed + c)) continue;
+    parts[c] = newChannelBuffer(kRed + c, voxels);
+    allocated = parts[c] != nullptr;
   }
-  const unsigned int* packed = reinterpret_cast<const unsigned int*>(slots[kPackedColour].values());
-  float* red = slots[kRed].buffer->values.data;
-  float* green = slots[kRed + 1].buffer->values.data;
-  float* blue = slots[kRed + 2].buffer->values.data;
-  for (long long c = 0; c < voxels; ++c) {
-    const unsigned int w = packed[c];
-    red[c] = static_cast<float>((w >> 16) & 255) * kByteToUnit;
-    green[c] = static_cast<float>((w >> 8) & 255) * kByteToUnit;
-    blue[c] = static_cast<float>(w & 255) * kByteToUnit;
+  if (allocated) {
+    const unsigned int* packed =
+        reinterpret_cast<const unsigned int*>(slots[kPackedColour].values());
+    float* red = parts[0] ? parts[0]->values.data : nullptr;
+    float* green = parts[1] ? parts[1]->values.data : nullptr;
+    float* blue = parts[2] ? parts[2]->values.data : nullptr;
+    for (long long v = 0; v < voxels; ++v) {
+      const unsigned int w = packed[v];
+      if (red) red[v] = static_cast<float>((w >> 16) & 255) * kByteToUnit;
+      if (green) green[v] = static_cast<float>((w >> 8) & 255) * kByteToUnit;
+      if (blue) blue[v] = static_cast<float>(w & 255) * kByteToUnit;
+    }
+    for (int c = 0; c < 3; ++c) {
+      if (parts[c]) installBuffer(kRed + c, parts[c]);
+    }
+  } else {
+    for (GridChannelBuffer* part : parts) delete part;
   }
   slots[kPackedColour].clear();
 }

@@ -60,6 +60,12 @@ class ByteCursor {
     std::memcpy(&out, &u, 4);
     return true;
   }
+  bool readU64(uint64_t& out) {
+    uint32_t low, high;
+    if (remaining() < 8 || !readU32(low) || !readU32(high)) return false;
+    out = static_cast<uint64_t>(low) | (static_cast<uint64_t>(high) << 32);
+    return true;
+  }
 
  private:
   const unsigned char* position_;

@@ -40,6 +40,37 @@ int subtractWrapping(int a, int b) {
   return static_cast<int>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
+// Places one decoded symbol from values[i] on: base + a value, or -k as k copies of the value
+// before it (copies beyond count stay owed to the next places). False for a run with nothing
+// before it.
+inline bool placeSymbol(int* values, long long count, long long& i, int symbol, int base,
+                        ExpansionState& state) {
+  if (symbol >= 0) {
+    state.last = addWrapping(base, symbol);
+    state.started = true;
+    values[i++] = state.last;
+    return true;
+  }
+  if (!state.started) return false;
+  const long long run = -static_cast<long long>(symbol);
+  const long long placed = std::min(run, count - i);
+  std::fill(values + i, values + i + placed, state.last);
+  i += placed;
+  state.owed = run - placed;
+  return true;
+}
+
+// Values of a raw stream, with the look-up of a code table's view.
+struct RawSymbols {
+  uint64_t mask;
+  int width;
+  int minimum;
+  int Lookup(uint64_t bits, int& length) const {
+    length = width;
+    return addWrapping(static_cast<int>(bits & mask), minimum);
+  }
+};
+
 constexpr long long kEncoderHeadroom = 100000;
 // Bits a file source may still deliver are counted up to this many bytes.
 constexpr unsigned long long kFileBytesCounted = 1ull << 56;
@@ -58,7 +89,9 @@ void EntropyCoder::Release() {
   nextFree_ = nullptr;
   poolEnd_ = nullptr;
   maxDepth_ = 0;
+  std::fill(usesByLength_, usesByLength_ + kMaxCodeLength + 1, 0);
   ready_ = false;
+  table_.Release();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -107,6 +140,7 @@ bool EntropyCoder::BuildCodeTree(int first, int count, Node* node, long long tot
   node->child1 = nullptr;
   if (entryCodes_) entryCodes_[first] = CodeWord{code, depth};
   if (depth > maxDepth_) maxDepth_ = depth;
+  usesByLength_[depth] += rateValue(srt_[first]);
   return true;
 }
 
@@ -388,6 +422,7 @@ long long EntropyCoder::InitDecoder(std::FILE* file, unsigned long long byteLimi
 
 long long EntropyCoder::readHeader() {
   raw_ = false;
+  expansion_ = ExpansionState{};
   const unsigned int kind = ReadBits(8);
   if (kind != 0) {
     raw_ = true;
@@ -418,11 +453,13 @@ long long EntropyCoder::readHeader() {
   }
   long long total = 0;
   int rate = 0;
+  uint32_t largestOffset = 0;
   for (int i = 0; i < symbolCount_; ++i) {
     if (readBit()) rate = static_cast<int>(ReadBits(rateWidth));
     srt_[i].rate = rate;
     srt_[i].value = static_cast<int>(ReadBits(width));
     total += rateValue(srt_[i]);
+    largestOffset = std::max(largestOffset, static_cast<uint32_t>(srt_[i].value));
   }
   if (overrun_) return 0;
   if (!newArray(tree_, 2ull * entries)) {
@@ -431,67 +468,19 @@ long long EntropyCoder::readHeader() {
   }
   nextFree_ = tree_ + 1;
   poolEnd_ = tree_ + 2ull * entries;
+  // The tree's depth is checked against the longest code word before a table is built.
   if (!BuildCodeTree(0, symbolCount_, tree_, total, 0, 0)) return 0;
-  buildLookup();
+  if (!table_.Build(tree_, maxDepth_, symbolCount_, minimum_, largestOffset, usesByLength_)) {
+    return 0;
+  }
   ready_ = true;
   return 1;
 }
 
-void EntropyCoder::buildLookup() {
-  lookupBits_ = std::min(maxDepth_, kLookupBits);
-  fillLookup(tree_, 0, 0);
-}
-
-// Every lookup index whose low `depth` bits are `prefix` leads to node.
-void EntropyCoder::fillLookup(const Node* node, int depth, unsigned int prefix) {
-  if (node->child0 && depth < lookupBits_) {
-    fillLookup(node->child0, depth + 1, prefix);
-    fillLookup(node->child1, depth + 1, prefix | (1u << depth));
-    return;
-  }
-  LookupEntry entry;
-  if (!node->child0) {
-    entry.value = addWrapping(minimum_, node->value);
-    entry.lengthLeaf = depth | kLeafFlag;
-  } else {
-    entry.value = static_cast<int>(node - tree_);
-    entry.lengthLeaf = depth;
-  }
-  const unsigned int extensions = 1u << (lookupBits_ - depth);
-  for (unsigned int e = 0; e < extensions; ++e) lookup_[prefix | (e << depth)] = entry;
-}
-
-// The symbol whose code word starts the bits (lowest first), and that code word's length.
-inline int EntropyCoder::symbolOf(uint64_t bits, int& length) const {
-  const LookupEntry& entry = lookup_[bits & ((1u << lookupBits_) - 1)];
-  length = entry.lengthLeaf & 0xFF;
-  if (entry.lengthLeaf & kLeafFlag) return entry.value;
-  // Deeper codes: continue the walk on the bits already fetched (a code has at most 32).
-  const Node* node = tree_ + entry.value;
-  uint64_t rest = bits >> length;
-  while (node->child0) {
-    node = (rest & 1) ? node->child1 : node->child0;
-    rest >>= 1;
-    ++length;
-  }
-  return addWrapping(minimum_, node->value);
-}
-
 inline int EntropyCoder::decodeFromMemory() {
   int length = 0;
-  const int symbol = symbolOf(peekBits(), length);
+  const int symbol = table_.Lookup(peekBits(), length);
   consumeBits(length);
-  return symbol;
-}
-
-// The same decode while at least 8 source bytes remain: one 64-bit load holds at least 57
-// valid bits, more than any code word, so no end check is needed.
-inline int EntropyCoder::decodeBuffered() {
-  int length = 0;
-  const int symbol = symbolOf(loadLittleEndian64(position_) >> bitIndex_, length);
-  const int advanced = bitIndex_ + length;
-  position_ += advanced >> 3;
-  bitIndex_ = advanced & 7;
   return symbol;
 }
 
@@ -523,30 +512,83 @@ int EntropyCoder::DecodeSymbolBitwise() {
   return addWrapping(minimum_, node->value);
 }
 
-bool EntropyCoder::DecodeAndExpand(int* values, long long count, int base) {
+template <typename Symbols>
+bool EntropyCoder::expandBuffered(const Symbols symbols, const int longest, int* const values,
+                                  const long long count, const int base, long long& i) {
+  const unsigned char* p = position_;
+  const unsigned char* const end = end_;
+  if (i >= count || end - p < 8) return true;
+  // Bytes before p are in the buffer or consumed; the buffer's low `available` bits are the
+  // next bits of the stream, and its bits above them are zero or the stream's bits after those.
+  uint64_t buffer = 0;
+  int available = 0;
+  auto refill = [&] {
+    buffer |= loadLittleEndian64(p) << available;
+    p += (63 - available) >> 3;
+    available |= 56;
+  };
+  refill();
+  buffer >>= bitIndex_;
+  available -= bitIndex_;
+  ExpansionState state = expansion_;
+  long long at = i;  // kept in a register: values[] is written through every step
+  // After a refill the buffer holds at least 56 bits: this many symbols fit whole, decoded in a
+  // loop of fixed length so that its branch is foreseen.
+  const int perRefill = longest > 0 ? 56 / longest : 56;
+  bool placed = true;
+  while (placed && at < count && end - p >= 8) {
+    refill();
+    for (int s = 0; s < perRefill && at < count; ++s) {
+      int length = 0;
+      const int symbol = symbols.Lookup(buffer, length);
+      buffer >>= length;
+      available -= length;
+      if (!placeSymbol(values, count, at, symbol, base, state)) {
+        placed = false;
+        break;
+      }
+    }
+  }
+  i = at;
+  expansion_ = state;
+  const long long bit = (p - start_) * 8ll - available;
+  position_ = start_ + (bit >> 3);
+  bitIndex_ = static_cast<int>(bit & 7);
+  return placed;
+}
+
+bool EntropyCoder::ExpandNext(int* values, long long count, int base) {
   if (!ready_) return false;
-  const bool fast = !raw_ && !file_;
-  long long i = 0;
+  // A run owed from the previous call comes first.
+  long long i = std::min(expansion_.owed, count);
+  std::fill(values, values + i, expansion_.last);
+  expansion_.owed -= i;
+  if (!file_) {
+    // Bits one symbol may take: the raw width, or the longest code word.
+    const bool expanded =
+        raw_ ? expandBuffered(RawSymbols{(1ull << symbolCount_) - 1, symbolCount_, minimum_},
+                              symbolCount_, values, count, base, i)
+        : table_.compact() ? expandBuffered(table_.CompactView(), maxDepth_, values, count, base, i)
+                           : expandBuffered(table_.WideView(), maxDepth_, values, count, base, i);
+    if (!expanded) return false;
+  }
+  // The last bytes of a memory source, and file sources, symbol by symbol with checked reads.
   while (i < count) {
-    const int symbol = !fast ? DecodeSymbol()
-                       : end_ - position_ >= 8 ? decodeBuffered() : decodeFromMemory();
+    const int symbol = DecodeSymbol();
     if (overrun_) return false;
-    if (symbol >= 0) {
-      values[i++] = addWrapping(base, symbol);
-      continue;
-    }
-    // A run repeats the value before it: none exists for the first place.
-    if (i == 0) return false;
-    const long long run = -static_cast<long long>(symbol);
-    const int repeated = values[i - 1];
-    const long long room = count - i;
-    if (run > room) {
-      std::fill(values + i, values + count, repeated);
-      LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
-      return false;
-    }
-    std::fill(values + i, values + i + run, repeated);
-    i += run;
+    if (!placeSymbol(values, count, i, symbol, base, expansion_)) return false;
   }
   return true;
+}
+
+bool EntropyCoder::FinishExpansion() {
+  if (!ready_) return false;
+  if (expansion_.owed == 0) return true;
+  LogMessage("DecodeAndExpand - constant sequence longer than expected\n");
+  return false;
+}
+
+bool EntropyCoder::DecodeAndExpand(int* values, long long count, int base) {
+  expansion_ = ExpansionState{};
+  return ExpandNext(values, count, base) && FinishExpansion();
 }

@@ -3,8 +3,9 @@
 // A stream is either coded (kind byte 0, a table of distinct values with their rates, then one
 // code word per value) or raw (a width byte, the minimum, then every value in that width), always
 // a whole number of 32-bit little-endian words. The decoder rebuilds the code tree from the table
-// and walks it with a lookup table of the first few bits; DecodeSymbolBitwise is the one-bit-at-a-
-// time walk kept as the reference the fast path must match.
+// and decodes with a multi-level decode table built from it (CodeTable), so that code words of
+// every length up to 32 bits take a few look-ups; DecodeSymbolBitwise is the one-bit-at-a-time
+// walk of the tree kept as the reference the fast path must match.
 //
 // A decoder never reads outside the source it was given: bits beyond its end read as zero and set
 // the overrun flag, which DecodeAndExpand reports as a failed decode.
@@ -13,12 +14,21 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "codecs/CodeTable.h"
 #include "support/CvnArray.h"
+
+// Where an expansion stands between parts: the value last placed and how many more copies of it
+// a run still owes.
+struct ExpansionState {
+  int last = 0;
+  bool started = false;
+  long long owed = 0;
+};
 
 class EntropyCoder {
  public:
   // Code trees deeper than this cannot be stored in a 32-bit code word.
-  static constexpr int kMaxCodeLength = 32;
+  static constexpr int kMaxCodeLength = CodeTable::kMaxCodeLength;
 
   struct CodeWord {
     unsigned int code;
@@ -31,11 +41,7 @@ class EntropyCoder {
   };
   // Leaf: child0 null and value the value offset. Inner node: value is the srt index where the
   // right part starts.
-  struct Node {
-    int value;
-    Node* child0;
-    Node* child1;
-  };
+  using Node = CodeTreeNode;
 
   EntropyCoder() = default;
   EntropyCoder(const EntropyCoder&) = delete;
@@ -64,6 +70,12 @@ class EntropyCoder {
   // runs past its source, starts with a run marker, holds a run longer than the places left
   // ("DecodeAndExpand - constant sequence longer than expected\n") or was not initialised.
   bool DecodeAndExpand(int* values, long long count, int base);
+  // The same in parts: each call fills the next count places of the sequence, a run that
+  // reaches past them continuing in the next call; FinishExpansion after the last part fails
+  // (logging the message above) when a run reached past the end. False where DecodeAndExpand
+  // would be; the sequence is then not to be continued.
+  bool ExpandNext(int* values, long long count, int base);
+  bool FinishExpansion();
 
   // Appends the low n bits of value, least significant first. 0 when the output reached the
   // output limit (the rest of the bits are dropped), else 1.
@@ -91,21 +103,15 @@ class EntropyCoder {
   CodeWord codeOfEntry(int i) const { return entryCodes_ ? entryCodes_[i] : CodeWord{0, 0}; }
 
  private:
-  struct LookupEntry {
-    int value;       // leaf: minimum + value offset; otherwise index of the node reached
-    int lengthLeaf;  // bits consumed, with kLeafFlag set when a leaf was reached
-  };
-  static constexpr int kLookupBits = 11;
-  static constexpr int kLeafFlag = 0x100;
-
   long long readHeader();
-  bool allocateTables(long long entries);
-  void buildLookup();
-  void fillLookup(const Node* node, int depth, unsigned int prefix);
   int readBit();
-  int symbolOf(uint64_t bits, int& length) const;
   int decodeFromMemory();
-  int decodeBuffered();
+  // Expands symbols from a memory source while at least eight bytes remain, through a 64-bit bit
+  // buffer, with the symbols' look-up (a code table's view or the raw width) of at most
+  // `longest` bits each; i is the next place. False when decoding must stop (DecodeAndExpand).
+  template <typename Symbols>
+  bool expandBuffered(Symbols symbols, int longest, int* values, long long count, int base,
+                      long long& i);
   uint64_t peekBits() const;
   void consumeBits(int n);
   long long remainingBits() const;
@@ -124,6 +130,7 @@ class EntropyCoder {
   Node* nextFree_ = nullptr;
   Node* poolEnd_ = nullptr;
   int maxDepth_ = 0;
+  long long usesByLength_[kMaxCodeLength + 1] = {};  // rates of the leaves by depth
 
   // Decoder source: memory [position_, end_) or a file read one byte at a time.
   const unsigned char* start_ = nullptr;
@@ -142,6 +149,6 @@ class EntropyCoder {
   long long outputLimit_ = 0;
   CVNUtils::CvnArray<char, long long>* output_ = nullptr;
 
-  int lookupBits_ = 0;
-  LookupEntry lookup_[1 << kLookupBits];
+  CodeTable table_;  // decoder of a coded stream
+  ExpansionState expansion_;
 };

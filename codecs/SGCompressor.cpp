@@ -1,5 +1,6 @@
 #include "codecs/SGCompressor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -41,8 +42,19 @@ bool SGCompressor<N>::prepareScratch() {
 template <int N>
 int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceBytes,
                                 float* destination, long long capacityFloats) {
+  const int result = decodeStream(source, sourceBytes, destination, capacityFloats);
+  // An idle decoder keeps nothing of its last stream: the scratch arrays and zones go with it.
+  scratch.Clear();
+  zones.Clear();
+  return result;
+}
+
+template <int N>
+int SGCompressor<N>::decodeStream(const void* source, unsigned long long sourceBytes,
+                                  float* destination, long long capacityFloats) {
   consumed = 0;
   sourcePointer = static_cast<const unsigned char*>(source);
+  zones.SetSize(0);
   setupThreads(requestedThreads, placementTable, nodeSelection);
   if (!prepareScratch() || !source || !destination || capacityFloats < 0) return 0;
   orv::ByteCursor cursor(source, sourcePointer + sourceBytes);
@@ -50,7 +62,8 @@ int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceByt
   if (!cursor.readU16(magic)) return 0;
   consumed = 2;
   if (magic == kSingleZoneMagic) {
-    Zone zone;
+    if (!zones.SetSize(1)) return 0;
+    Zone& zone = zones[0];
     zone.source = cursor.position();
     zone.byteLimit = sourceBytes - 2;
     zone.position = 0;
@@ -112,7 +125,21 @@ int SGCompressor<N>::decodeZoned(unsigned long long sourceBytes, float* destinat
 }
 
 template <int N>
+void SGCompressor<N>::ZeroUnwritten(float* destination, long long capacityFloats) const {
+  // Zones start in increasing order (the zone table is checked for it) and write from their start.
+  long long covered = 0;
+  for (int i = 0; i < zones.size(); ++i) {
+    const long long start = zones[i].values - destination;
+    if (start > covered) std::fill(destination + covered, destination + start, 0.0f);
+    const long long end = start + static_cast<long long>(zones[i].written);
+    if (end > covered) covered = end;
+  }
+  if (capacityFloats > covered) std::fill(destination + covered, destination + capacityFloats, 0.0f);
+}
+
+template <int N>
 int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
+  zone.written = 0;
   const unsigned char* begin = zone.source + (zone.position < zone.byteLimit ? zone.position
                                                                              : zone.byteLimit);
   orv::ByteCursor cursor(begin, zone.source + zone.byteLimit);
@@ -132,6 +159,7 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
       if (!cursor.readF32(value)) return 0;
       for (int k = 0; k < count; ++k) zone.values[k] = value;
     }
+    zone.written = static_cast<unsigned long long>(count);
     return 1;
   }
   if (method != 2) return 0;
@@ -169,24 +197,33 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
     return 0;
   }
   if (offset > 0 && offset < kTinyOffset) offset = 0;
+  // A box is undone whole; values along a line in parts when there are many of them.
+  const long long part = N == 1 && count > kWholeZoneValues ? kZonePartValues : count;
   CVNUtils::CvnArray<int, int>& q = scratch[worker];
-  if (!q.SetSize(static_cast<int>(count))) {
+  if (!q.SetSize(static_cast<int>(part))) {
     LogMessage("Can't allocate %d MB for decompression", static_cast<int>(count / 1048576));
     return 0;
   }
   EntropyCoder coder;
   if (!coder.InitDecoder(cursor.position(), cursor.end())) return 0;
-  if (!coder.DecodeAndExpand(q.data, count, base)) return 0;
-  if (N == 1) {
-    orv::UndoPredictionAlongValues(q.data, count, order);
-  } else {
-    orv::UndoPredictionOverBox(q.data, dims, order);
-  }
+  orv::PredictionUndoAlongValues alongValues(order);
   const float inverse = 1.0f / scale;
-  for (long long k = 0; k < count; ++k) {
-    const float product = static_cast<float>(q.data[k]) * inverse;
-    zone.values[k] = product + offset;
+  for (long long done = 0; done < count; done += part) {
+    const long long n = count - done < part ? count - done : part;
+    if (!coder.ExpandNext(q.data, n, base)) return 0;
+    if (done + n == count && !coder.FinishExpansion()) return 0;
+    if (N == 1) {
+      alongValues.Apply(q.data, n);
+    } else {
+      orv::UndoPredictionOverBox(q.data, dims, order);
+    }
+    float* values = zone.values + done;
+    for (long long k = 0; k < n; ++k) {
+      const float product = static_cast<float>(q.data[k]) * inverse;
+      values[k] = product + offset;
+    }
   }
+  zone.written = static_cast<unsigned long long>(count);
   return 1;
 }
 

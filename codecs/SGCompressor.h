@@ -8,7 +8,9 @@
 // is decoded only.
 //
 // Every zone reads only its own bytes and writes only its own slice of the destination; a zone
-// that fails leaves its slice as it was.
+// that fails leaves its slice as it was. The one exception: a quantised zone along the values of
+// more than kWholeZoneValues values is decoded in parts of kZonePartValues (so its scratch stays
+// small), and when its stream proves damaged part way the parts before stay written.
 #pragma once
 
 #include <cfloat>
@@ -32,6 +34,7 @@ struct SGZone {
   unsigned long long position = 0;   // decoder: bytes of the zone read so far
   unsigned long long byteLimit = 0;  // decoder: bytes that belong to the zone
   unsigned long long capacity = 0;   // decoder: floats the zone may write
+  unsigned long long written = 0;    // decoder: floats the zone wrote (0 when it failed)
 };
 ORV_DECLARE_BYTE_MOVABLE(SGZone);
 
@@ -47,6 +50,9 @@ class SGCompressor : public CVNUtils::CvnParallel {
   static constexpr unsigned short kZonedMagicAlt = 0xFC03;
   // Integers each worker's scratch array holds before it grows.
   static constexpr int kInitialScratch = 100000;
+  // Quantised zones along the values beyond this many values are decoded in parts.
+  static constexpr long long kWholeZoneValues = 1 << 20;
+  static constexpr long long kZonePartValues = 1 << 16;
 
   // threads: -1 for the default count; the placement arguments go to setupThreads unchanged.
   SGCompressor(int threads, const CVNUtils::NumaPlacementTable* placementTable,
@@ -56,11 +62,16 @@ class SGCompressor : public CVNUtils::CvnParallel {
   // Decodes the stream source[0 .. sourceBytes) into destination[0 .. capacityFloats). Returns 1
   // when the container is valid and its zones were run (a zoned stream returns 1 whatever its
   // zones' results; a single-zone stream returns the zone's result), 0 otherwise. An invalid zone
-  // table writes nothing.
+  // table writes nothing. The zone list and scratch arrays are freed again before it returns.
   int Decompress(const void* source, unsigned long long sourceBytes, float* destination,
                  long long capacityFloats);
   // Decodes one zone body at zone.source + zone.position with worker's scratch array. 1 or 0.
   int DecompressZone(Zone& zone, int worker);
+  // After Decompress: sets to 0 every destination value the last decode did not write (slices
+  // of failed zones, slack after short ones, all of them when the stream was refused), so that
+  // a destination of unknown contents holds a determined result. Cheaper than clearing the
+  // whole destination first when the zones cover it.
+  void ZeroUnwritten(float* destination, long long capacityFloats) const;
   // One-dimensional form only: writes a single-zone stream of zone.values[0 .. count) into
   // *zone.output and returns its length.
   long long CompressZone(Zone& zone);
@@ -80,6 +91,8 @@ class SGCompressor : public CVNUtils::CvnParallel {
 
  private:
   bool prepareScratch();
+  int decodeStream(const void* source, unsigned long long sourceBytes, float* destination,
+                   long long capacityFloats);
   int decodeZoned(unsigned long long sourceBytes, float* destination, long long capacityFloats);
 };
 

@@ -74,29 +74,55 @@ void PredictAlongValues(int* q, long long count, int order) {
 }
 
 void UndoPredictionAlongValues(int* q, long long count, int order) {
-  for (int level = order; level >= 1; --level) {
-    for (long long k = level; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
-  }
+  PredictionUndoAlongValues(order).Apply(q, count);
 }
 
+PredictionUndoAlongValues::PredictionUndoAlongValues(int order)
+    : order_(StoredPredictionOrder(order)) {}
+
+// Level by level over the part, as over the whole sequence: level L adds to each value from the
+// L-th of the sequence on the level's result for the value before it.
+void PredictionUndoAlongValues::Apply(int* q, long long count) {
+  if (count <= 0) return;
+  for (int level = order_; level >= 1; --level) {
+    long long k = level > position_ ? level - position_ : 0;
+    if (k == 0 && position_ > 0) {
+      q[0] = addWrapping(q[0], carried_[level]);
+      k = 1;
+    }
+    for (; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
+    carried_[level] = q[count - 1];
+  }
+  position_ += count;
+}
+
+// Adds from[k] to to[k] for k < n, wrapping: contiguous rows, which the compiler vectorises.
+static void addRow(int* to, const int* from, long long n) {
+  for (long long k = 0; k < n; ++k) to[k] = addWrapping(to[k], from[k]);
+}
+
+// Each level's passes along x, y and z, taken plane by plane: the x and y passes of a plane
+// touch only that plane, and its z step adds the plane before it once that plane has had all
+// three. Every element thus receives the same sums in the same order as line by line, so the
+// result is the same, while every pass runs over contiguous rows.
 void UndoPredictionOverBox(int* q, const long long dims[3], int order) {
   // An empty box has nothing to undo; its other axes may still be huge, so no loop may start.
   if (dims[0] <= 0 || dims[1] <= 0 || dims[2] <= 0) return;
-  const long long strides[3] = {1, dims[0], dims[0] * dims[1]};
+  const long long nx = dims[0], ny = dims[1], nz = dims[2];
+  const long long plane = nx * ny;
   for (int level = order; level >= 1; --level) {
-    for (int axis = 0; axis < 3; ++axis) {
-      if (level >= dims[axis]) continue;
-      const int a1 = (axis + 1) % 3;
-      const int a2 = (axis + 2) % 3;
-      const long long s = strides[axis];
-      for (long long c2 = 0; c2 < dims[a2]; ++c2) {
-        for (long long c1 = 0; c1 < dims[a1]; ++c1) {
-          int* line = q + c1 * strides[a1] + c2 * strides[a2];
-          for (long long k = level; k < dims[axis]; ++k) {
-            line[k * s] = addWrapping(line[k * s], line[(k - 1) * s]);
-          }
+    for (long long z = 0; z < nz; ++z) {
+      int* slice = q + z * plane;
+      if (level < nx) {
+        for (long long y = 0; y < ny; ++y) {
+          int* row = slice + y * nx;
+          for (long long x = level; x < nx; ++x) row[x] = addWrapping(row[x], row[x - 1]);
         }
       }
+      if (level < ny) {
+        for (long long y = level; y < ny; ++y) addRow(slice + y * nx, slice + (y - 1) * nx, nx);
+      }
+      if (level < nz && z >= level) addRow(slice, slice - plane, plane);
     }
   }
 }

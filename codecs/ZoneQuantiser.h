@@ -31,6 +31,20 @@ int StoredPredictionOrder(int order);
 // `order` difference passes along the values, and their exact inverse.
 void PredictAlongValues(int* q, long long count, int order);
 void UndoPredictionAlongValues(int* q, long long count, int order);
+
+// The inverse along the values applied part by part: Apply takes the next values of the
+// sequence, each level carrying its last result over to the next part, so that any cut into
+// parts gives the same integers as one UndoPredictionAlongValues over the whole sequence.
+class PredictionUndoAlongValues {
+ public:
+  explicit PredictionUndoAlongValues(int order);
+  void Apply(int* q, long long count);
+
+ private:
+  int order_;
+  long long position_ = 0;  // values of the sequence already undone
+  int carried_[256] = {};   // carried_[level]: that level's result for the value before
+};
 // Inverse of the difference passes over an x-fastest box of dims[0] x dims[1] x dims[2].
 void UndoPredictionOverBox(int* q, const long long dims[3], int order);
 

@@ -1,10 +1,15 @@
 #include "converter/ChannelNames.h"
 
+#include "cache/GridChannelIds.h"
+#include "cache/particles/ParticleChannelTable.h"
 #include "orv/ICorvanePrtGroup.h"
 
 namespace {
 
-constexpr int kPosition = 0, kVelocity = 1, kId = 10;
+using namespace orv::channels;
+
+constexpr int kPosition = kParticlePositionChannel, kVelocity = kParticleVelocityChannel,
+              kId = kParticleIdChannel;
 
 struct NamedChannel {
   int id;
@@ -12,24 +17,24 @@ struct NamedChannel {
 };
 
 constexpr NamedChannel kGridChannels[] = {
-    {1, "temperature"},
-    {2, "smoke"},
-    {3, "speed"},
-    {4, "velocity x"},
-    {5, "velocity y"},
-    {6, "velocity z"},
-    {7, "colour red"},
-    {8, "colour green"},
-    {9, "colour blue"},
-    {10, "fuel"},
-    {14, "wavelet energy"},
-    {15, "advection origin x"},
-    {16, "advection origin y"},
-    {17, "advection origin z"},
-    {18, "packed colour"},
-    {19, "wavelet u"},
-    {20, "wavelet v"},
-    {21, "wavelet w"},
+    {kTemperature, "temperature"},
+    {kSmoke, "smoke"},
+    {kSpeed, "speed"},
+    {kVelocityX, "velocity x"},
+    {kVelocityY, "velocity y"},
+    {kVelocityZ, "velocity z"},
+    {kColourRed, "colour red"},
+    {kColourGreen, "colour green"},
+    {kColourBlue, "colour blue"},
+    {kFuel, "fuel"},
+    {kWaveletEnergy, "wavelet energy"},
+    {kAdvectionOriginX, "advection origin x"},
+    {kAdvectionOriginY, "advection origin y"},
+    {kAdvectionOriginZ, "advection origin z"},
+    {kPackedColour, "packed colour"},
+    {kWaveletU, "wavelet u"},
+    {kWaveletV, "wavelet v"},
+    {kWaveletW, "wavelet w"},
 };
 
 }  // namespace

@@ -34,16 +34,15 @@ struct VectorCells {
 };
 
 template <typename GridT, typename Cells>
-typename GridT::Ptr buildGrid(const Cells& cells, const int size[3]) {
+void fillGrid(GridT& grid, const Cells& cells, const int size[3]) {
   using ValueT = typename GridT::ValueType;
   using LeafT = typename GridT::TreeType::LeafNodeType;
   constexpr int kLeafSide = LeafT::DIM;
-  const ValueT background = openvdb::zeroVal<ValueT>();
-  typename GridT::Ptr grid = GridT::create(background);
+  const ValueT background = grid.background();
   const int nx = size[0], ny = size[1], nz = size[2];
-  if (nx <= 0 || ny <= 0 || nz <= 0) return grid;
+  if (nx <= 0 || ny <= 0 || nz <= 0) return;
 
-  typename GridT::TreeType& tree = grid->tree();
+  typename GridT::TreeType& tree = grid.tree();
   const int leavesAlongX = (nx + kLeafSide - 1) / kLeafSide;
   std::vector<std::unique_ptr<LeafT>> row(leavesAlongX);
   std::vector<char> touched(leavesAlongX);
@@ -74,19 +73,31 @@ typename GridT::Ptr buildGrid(const Cells& cells, const int size[3]) {
     }
   }
   if (cells.clipping) openvdb::tools::prune(tree, openvdb::zeroVal<ValueT>(), /*threaded=*/false);
-  return grid;
 }
 
 }  // namespace
 
+void FillDenseFloatGrid(openvdb::FloatGrid& grid, const float* values, const int size[3],
+                        const VoxelClip& clip) {
+  fillGrid(grid, ScalarCells{values, clip.tolerance, clip.enabled}, size);
+}
+
+void FillDenseVectorGrid(openvdb::Vec3SGrid& grid, const float* const components[3],
+                         const int size[3], const VoxelClip& clip) {
+  const double tolerance = clip.tolerance;
+  fillGrid(grid, VectorCells{components, tolerance * tolerance, clip.enabled}, size);
+}
+
 openvdb::FloatGrid::Ptr BuildDenseFloatGrid(const float* values, const int size[3],
                                             const VoxelClip& clip) {
-  return buildGrid<openvdb::FloatGrid>(ScalarCells{values, clip.tolerance, clip.enabled}, size);
+  openvdb::FloatGrid::Ptr grid = openvdb::FloatGrid::create(0.0f);
+  FillDenseFloatGrid(*grid, values, size, clip);
+  return grid;
 }
 
 openvdb::Vec3SGrid::Ptr BuildDenseVectorGrid(const float* const components[3], const int size[3],
                                              const VoxelClip& clip) {
-  const double tolerance = clip.tolerance;
-  return buildGrid<openvdb::Vec3SGrid>(VectorCells{components, tolerance * tolerance, clip.enabled},
-                                       size);
+  openvdb::Vec3SGrid::Ptr grid = openvdb::Vec3SGrid::create(openvdb::Vec3s(0.0f));
+  FillDenseVectorGrid(*grid, components, size, clip);
+  return grid;
 }

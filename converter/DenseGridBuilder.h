@@ -14,3 +14,11 @@ openvdb::FloatGrid::Ptr BuildDenseFloatGrid(const float* values, const int size[
                                             const VoxelClip& clip = VoxelClip());
 openvdb::Vec3SGrid::Ptr BuildDenseVectorGrid(const float* const components[3], const int size[3],
                                              const VoxelClip& clip = VoxelClip());
+
+// The same into an empty grid the caller already holds (its background stays the inactive value),
+// so that an exception thrown while it is filled never destroys a half-built grid during
+// unwinding: a grid's destructor allocates, which fails again when memory ran out.
+void FillDenseFloatGrid(openvdb::FloatGrid& grid, const float* values, const int size[3],
+                        const VoxelClip& clip = VoxelClip());
+void FillDenseVectorGrid(openvdb::Vec3SGrid& grid, const float* const components[3],
+                         const int size[3], const VoxelClip& clip = VoxelClip());

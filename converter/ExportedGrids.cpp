@@ -1,14 +1,15 @@
 #include "converter/ExportedGrids.h"
 
+#include "cache/GridChannelIds.h"
 #include "orv/IOrv.h"
 
 namespace {
 
-constexpr ExportedGrid kScalarGrids[] = {
-    {"Smoke_cvn", 2},
-    {"Temperature_cvn", 1},
-    {"Fuel_cvn", 10},
-};
+using namespace orv::channels;
+
+constexpr ExportedGrid named(GridChannelId id) { return {GridNameOf(id), id}; }
+
+constexpr ExportedGrid kScalarGrids[] = {named(kSmoke), named(kTemperature), named(kFuel)};
 
 // Three-component channels are written only as complete triples.
 struct ComponentTriple {
@@ -16,8 +17,8 @@ struct ComponentTriple {
 };
 
 constexpr ComponentTriple kTripleGrids[] = {
-    {{{"VelocityX_cvn", 4}, {"VelocityY_cvn", 5}, {"VelocityZ_cvn", 6}}},
-    {{{"ColorR_cvn", 7}, {"ColorG_cvn", 8}, {"ColorB_cvn", 9}}},
+    {{named(kVelocityX), named(kVelocityY), named(kVelocityZ)}},
+    {{named(kColourRed), named(kColourGreen), named(kColourBlue)}},
 };
 
 bool isPresent(IOrv& frame, int channelId) { return frame.hasChannel(channelId) != 0; }

@@ -1,13 +1,15 @@
 #include "converter/GridPresets.h"
 
+#include "cache/GridChannelIds.h"
 #include "converter/ExportedGrids.h"
 #include "orv/IOrv.h"
 
 namespace {
 
-constexpr int kTemperature = 1, kSmoke = 2, kFuel = 10;
-constexpr int kVelocity[3] = {4, 5, 6};
-constexpr int kColour[3] = {7, 8, 9};
+using namespace orv::channels;
+
+constexpr int kVelocity[3] = {kVelocityX, kVelocityY, kVelocityZ};
+constexpr int kColour[3] = {kColourRed, kColourGreen, kColourBlue};
 
 struct NamedPreset {
   GridPreset preset;

@@ -1,7 +1,9 @@
 #include "converter/VdbExport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
+#include <memory>
 #include <new>
 
 #include "converter/ChannelNames.h"
@@ -11,7 +13,9 @@
 #include "converter/VdbGrids.h"
 #include "orv/IOrv.h"
 #include "orv/ThreadManager.h"
+#include "support/ExceptionGuard.h"
 #include "support/Log.h"
+#include "support/platform/Platform.h"
 
 #ifndef ORV_VERSION
 #define ORV_VERSION "unknown"
@@ -35,7 +39,44 @@ void describeRole(openvdb::GridBase& grid, GridRole role) {
   }
 }
 
-// One volume grid of the file: fetched from the frame, built, and its channels released.
+// The grid a preset names, empty, with its name, class or vector type and storage precision.
+openvdb::GridBase::Ptr emptyGrid(const PresetGrid& preset, const ExportSettings& settings) {
+  openvdb::GridBase::Ptr grid;
+  if (preset.components == 3) {
+    grid = openvdb::Vec3SGrid::create(openvdb::Vec3s(0.0f));
+  } else {
+    grid = openvdb::FloatGrid::create(0.0f);
+  }
+  grid->setName(preset.name);
+  describeRole(*grid, preset.role);
+  if (settings.halfFloat) grid->setSaveFloatAsHalf(true);
+  return grid;
+}
+
+// Whether the frame's grids, with the channels decoded beside them and the spare memory their
+// teardown needs, can be allocated now; a frame that cannot is refused before any grid is built.
+bool gridsFit(const char* destination, const int size[3], const std::vector<PresetGrid>& selected,
+              int gridThreads, FrameExportReport& report) {
+  if (selected.empty()) return true;
+  const long long channelBytes = 4ll * size[0] * size[1] * size[2];
+  const long long concurrent = std::max(1, std::min<int>(gridThreads, selected.size()));
+  long long needed = 0;
+  int widest = 1;
+  for (const PresetGrid& grid : selected) {
+    needed += DenseGridBytes(size, grid.components) + GridTeardownBytes(size);
+    widest = std::max(widest, grid.components);
+  }
+  needed += channelBytes * widest * concurrent;
+  if (orv::platform::CanAllocate(needed)) return true;
+  LogMessage("#VDB export: the %zu grids of %s (%d x %d x %d) need about %lld bytes, which cannot "
+             "be allocated\n", selected.size(), destination, size[0], size[1], size[2], needed);
+  report.reason = "its " + std::to_string(selected.size()) + " grids need about " +
+                  std::to_string(needed) + " bytes, which cannot be allocated";
+  return false;
+}
+
+// One volume grid of the file: created empty up front, filled from the frame's channels, which
+// are then released.
 struct GridBuild {
   const PresetGrid* preset = nullptr;
   openvdb::GridBase::Ptr grid;
@@ -44,16 +85,21 @@ struct GridBuild {
   std::atomic<bool> done{false};
 };
 
+// The volume grids of one frame. They live as long as this object, so a build that fails (out of
+// memory, among others) never destroys a half-built grid while an exception unwinds.
 class GridBuilds : public KUtils::BatchProcedure {
  public:
   GridBuilds(IOrv& frame, const std::vector<PresetGrid>& presets, const int size[3],
              const ExportSettings& settings, ExportedChannelRelease* release)
       : frame_(frame), builds_(presets.size()), settings_(settings), release_(release) {
-    for (size_t g = 0; g < presets.size(); ++g) builds_[g].preset = &presets[g];
     for (int c = 0; c < 3; ++c) size_[c] = size[c];
+    for (size_t g = 0; g < presets.size(); ++g) {
+      builds_[g].preset = &presets[g];
+      builds_[g].grid = emptyGrid(presets[g], settings);
+    }
   }
 
-  // Builds every grid, on the settings' pool when it asks for more than one thread; a build that
+  // Fills every grid, on the settings' pool when it asks for more than one thread; a build that
   // no worker took is done here. Stops at the first missing channel when building alone.
   void buildAll() {
     const int threads = std::min<int>(settings_.gridThreads, static_cast<int>(builds_.size()));
@@ -78,8 +124,9 @@ class GridBuilds : public KUtils::BatchProcedure {
     return kVdbExportWritten;
   }
 
-  void moveGridsTo(openvdb::GridPtrVec& grids) {
-    for (GridBuild& build : builds_) grids.push_back(build.grid);
+  // Adds the grids to `grids`; this object keeps holding them.
+  void appendGridsTo(openvdb::GridPtrVec& grids) const {
+    for (const GridBuild& build : builds_) grids.push_back(build.grid);
   }
 
   void run(int*, int*, int, int) override {
@@ -97,13 +144,12 @@ class GridBuilds : public KUtils::BatchProcedure {
       }
       if (build.missingChannel < 0) {
         if (preset.components == 3) {
-          build.grid = BuildDenseVectorGrid(components, size_, settings_.clip);
+          FillDenseVectorGrid(static_cast<openvdb::Vec3SGrid&>(*build.grid), components, size_,
+                              settings_.clip);
         } else {
-          build.grid = BuildDenseFloatGrid(components[0], size_, settings_.clip);
+          FillDenseFloatGrid(static_cast<openvdb::FloatGrid&>(*build.grid), components[0], size_,
+                             settings_.clip);
         }
-        build.grid->setName(preset.name);
-        describeRole(*build.grid, preset.role);
-        if (settings_.halfFloat) build.grid->setSaveFloatAsHalf(true);
         for (int c = 0; release_ && c < preset.components; ++c) {
           release_->channelBuilt(frame_, preset.channels[c]);
         }
@@ -122,7 +168,8 @@ class GridBuilds : public KUtils::BatchProcedure {
   std::atomic<size_t> next_{0};
 };
 
-// One point grid per particle group; false with the reason in report when a group cannot be read.
+// One point grid per particle group into `grids`; false with the reason in report when a group
+// cannot be read.
 bool buildPointGrids(IOrv& frame, const IndexToWorldMatrix& indexToWorld,
                      openvdb::GridPtrVec& grids, FrameExportReport& report) {
   const openvdb::math::Transform::Ptr transform = MakeIndexToWorld(indexToWorld);
@@ -159,26 +206,23 @@ VdbWriteOptions writeOptions(const ExportSettings& settings) {
   return options;
 }
 
-int exportFrame(const char* destination, IOrv& frame, const ExportSettings& settings,
-                ExportedChannelRelease* release, FrameExportReport& report) {
-  int size[3] = {0, 0, 0};
+// The grids the caller holds: `builds`, and point grids appended to pointGrids.
+int buildAndWrite(const char* destination, IOrv& frame, const ExportSettings& settings,
+                  GridBuilds& builds, openvdb::GridPtrVec& pointGrids,
+                  FrameExportReport& report) {
   float worldToGrid[12];
-  frame.getGridSize(size);
   frame.getTransform(worldToGrid);
   const IndexToWorldMatrix indexToWorld = IndexToWorldFromFrameTransform(worldToGrid);
 
   // Particles first: a group whose velocity comes from the grid samples channels that the volume
   // grids release once built.
-  openvdb::GridPtrVec pointGrids;
   if (settings.particles && !buildPointGrids(frame, indexToWorld, pointGrids, report)) {
     return kVdbExportChannelMissing;
   }
-  const std::vector<PresetGrid> selected = SelectPresetGrids(frame, settings.preset);
-  GridBuilds builds(frame, selected, size, settings, release);
   builds.buildAll();
   if (const int failure = builds.firstFailure(report)) return failure;
   openvdb::GridPtrVec grids;
-  builds.moveGridsTo(grids);
+  builds.appendGridsTo(grids);
   if (!grids.empty() || !pointGrids.empty()) {
     if (indexToWorld.singular) {
       LogMessage("#VDB export: the grid transform of %s cannot be inverted; identity written\n",
@@ -193,6 +237,31 @@ int exportFrame(const char* destination, IOrv& frame, const ExportSettings& sett
   return kVdbExportWritten;
 }
 
+// buildAndWrite with every exception turned into a result; the grids stay with the caller.
+int guardedBuildAndWrite(const char* destination, IOrv& frame, const ExportSettings& settings,
+                         GridBuilds& builds, openvdb::GridPtrVec& pointGrids,
+                         FrameExportReport& report) {
+  try {
+    return buildAndWrite(destination, frame, settings, builds, pointGrids, report);
+  } catch (const openvdb::IoError& error) {
+    LogMessage("#VDB export: cannot write %s: %s\n", destination, error.what());
+    report.reason = error.what();
+    return kVdbExportWriteFailed;
+  } catch (const std::bad_alloc&) {
+    LogMessage("#VDB export: out of memory while converting to %s\n", destination);
+    report.reason = "out of memory";
+    return kVdbExportWriteFailed;
+  } catch (const std::exception& error) {
+    LogMessage("#VDB export: conversion to %s failed: %s\n", destination, error.what());
+    report.reason = error.what();
+    return kVdbExportFailed;
+  } catch (...) {
+    LogMessage("#VDB export: conversion to %s failed\n", destination);
+    report.reason = "unknown failure";
+    return kVdbExportFailed;
+  }
+}
+
 }  // namespace
 
 int ExportFrame(const char* destination, IOrv& frame, const ExportSettings& settings,
@@ -200,26 +269,27 @@ int ExportFrame(const char* destination, IOrv& frame, const ExportSettings& sett
   FrameExportReport local;
   FrameExportReport& out = report ? *report : local;
   if (!destination) destination = "";
-  try {
+  out.reason = "unknown failure";  // replaced by the reason of any failure that returns
+  const int result = orv::GuardedCall("VDB export", static_cast<int>(kVdbExportFailed), [&] {
     openvdb::initialize();
-    return exportFrame(destination, frame, settings, release, out);
-  } catch (const openvdb::IoError& error) {
-    LogMessage("#VDB export: cannot write %s: %s\n", destination, error.what());
-    out.reason = error.what();
-    return kVdbExportWriteFailed;
-  } catch (const std::bad_alloc&) {
-    LogMessage("#VDB export: out of memory while converting to %s\n", destination);
-    out.reason = "out of memory";
-    return kVdbExportFailed;
-  } catch (const std::exception& error) {
-    LogMessage("#VDB export: conversion to %s failed: %s\n", destination, error.what());
-    out.reason = error.what();
-    return kVdbExportFailed;
-  } catch (...) {
-    LogMessage("#VDB export: conversion to %s failed\n", destination);
-    out.reason = "unknown failure";
-    return kVdbExportFailed;
-  }
+    int size[3] = {0, 0, 0};
+    frame.getGridSize(size);
+    const std::vector<PresetGrid> selected = SelectPresetGrids(frame, settings.preset);
+    if (!gridsFit(destination, size, selected, settings.gridThreads, out)) {
+      return static_cast<int>(kVdbExportWriteFailed);
+    }
+    // Memory held back while the grids are built and given back before they are destroyed, so
+    // that their destructors, which allocate, find some after a build that ran out.
+    std::unique_ptr<char[]> spare(new (std::nothrow) char[static_cast<size_t>(
+        static_cast<long long>(selected.size()) * GridTeardownBytes(size))]);
+    GridBuilds builds(frame, selected, size, settings, release);
+    openvdb::GridPtrVec pointGrids;
+    const int written = guardedBuildAndWrite(destination, frame, settings, builds, pointGrids, out);
+    spare.reset();
+    return written;
+  });
+  if (result == kVdbExportWritten) out.reason.clear();
+  return result;
 }
 
 ExportSettings PipelineExportSettings() {

@@ -8,8 +8,9 @@ class IOrv;
 enum VdbExportResult {
   kVdbExportWritten = 0,         // the file was written
   kVdbExportChannelMissing = 1,  // a source channel could not be expanded; no file was touched
-  kVdbExportWriteFailed = 2,     // the file could not be written (an OpenVDB I/O error)
-  kVdbExportFailed = 3,          // any other failure (memory exhausted, other OpenVDB errors)
+  kVdbExportWriteFailed = 2,     // the file could not be written: an OpenVDB I/O error, or the
+                                 // grids could not be built for want of memory
+  kVdbExportFailed = 3,          // any other failure (other OpenVDB errors)
 };
 
 // Told by the export when it is done with a channel: its grid has been built and the export will
@@ -24,8 +25,10 @@ class ExportedChannelRelease {
 // index-to-world transform inverted from the frame's world-to-grid transform: first the volume
 // grids in preset order, then one point grid per particle group when asked. Never throws: every
 // failure is a result with its reason in report (when given), and failures other than a missing
-// channel also pass their reason to LogMessage. The export itself only reads the frame; release,
-// when given, hears of every channel once its grid is built.
+// channel also pass their reason to LogMessage. The memory the volume grids need is checked before
+// any is built; a build that still runs out stops without unwinding through a grid. The export
+// itself only reads the frame; release, when given, hears of every channel once its grid is built.
+// Safe to call for different frames on several threads at once.
 int ExportFrame(const char* destination, IOrv& frame, const ExportSettings& settings,
                 ExportedChannelRelease* release = nullptr, FrameExportReport* report = nullptr);
 

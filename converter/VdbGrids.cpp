@@ -76,7 +76,40 @@ long long writeFile(const std::string& path, const std::string& shownName,
   return written;
 }
 
+// Nodes of `span` voxels per axis needed to cover the box.
+long long nodesCovering(const int size[3], long long span) {
+  long long nodes = 1;
+  for (int a = 0; a < 3; ++a) nodes *= (static_cast<long long>(size[a]) + span - 1) / span;
+  return nodes;
+}
+
+bool emptyBox(const int size[3]) { return size[0] <= 0 || size[1] <= 0 || size[2] <= 0; }
+
+template <typename TreeT>
+long long gridBytes(const int size[3]) {
+  using Upper = typename TreeT::RootNodeType::ChildNodeType;
+  using Lower = typename Upper::ChildNodeType;
+  using Leaf = typename Lower::ChildNodeType;
+  using Value = typename TreeT::ValueType;
+  if (emptyBox(size)) return 0;
+  constexpr long long kAllocationOverhead = 16;  // per heap block: the node and its value buffer
+  const long long leafBytes = sizeof(Leaf) + Leaf::SIZE * sizeof(Value) + 2 * kAllocationOverhead;
+  return nodesCovering(size, Leaf::DIM) * leafBytes +
+         nodesCovering(size, Lower::DIM) * static_cast<long long>(sizeof(Lower)) +
+         nodesCovering(size, Upper::DIM) * static_cast<long long>(sizeof(Upper));
+}
+
 }  // namespace
+
+long long DenseGridBytes(const int size[3], int components) {
+  return components == 3 ? gridBytes<openvdb::Vec3STree>(size) : gridBytes<openvdb::FloatTree>(size);
+}
+
+long long GridTeardownBytes(const int size[3]) {
+  constexpr long long kMargin = 8ll << 20;
+  if (emptyBox(size)) return kMargin;
+  return nodesCovering(size, openvdb::FloatTree::LeafNodeType::DIM) * 8 + kMargin;
+}
 
 openvdb::FloatGrid::Ptr BuildFloatGrid(const char* name, const float* values, const int size[3]) {
   openvdb::FloatGrid::Ptr grid = BuildDenseFloatGrid(values, size);

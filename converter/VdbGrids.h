@@ -15,6 +15,12 @@
 // size gives an empty grid.
 openvdb::FloatGrid::Ptr BuildFloatGrid(const char* name, const float* values, const int size[3]);
 
+// Bytes a grid with every cell of an nx*ny*nz box active takes (its leaf and internal nodes): a
+// float grid for 1 component, a vec3 grid for 3. Clipped grids take at most that.
+long long DenseGridBytes(const int size[3], int components);
+// Bytes a grid's destructor needs to take it apart: one pointer per leaf, plus a margin.
+long long GridTeardownBytes(const int size[3]);
+
 // The linear transform built from matrix.
 openvdb::math::Transform::Ptr MakeIndexToWorld(const IndexToWorldMatrix& matrix);
 

@@ -5,10 +5,12 @@
 #include "converter/FrameConverter.h"
 #include "converter/VdbExport.h"
 #include "orv/OrvLoader.h"
+#include "support/ExceptionGuard.h"
 
 namespace {
 
-// Frames open through the library's shared frame list and export as OpenVDB files.
+// Frames open through the library's shared frame list and export as OpenVDB files. Each step is
+// guarded, so a frame that fails in any way is reported by its error line and the loop goes on.
 class VdbFrameConverter : public FrameConverter {
  public:
   IOrv* openFrame(const char* path) override { return newIOrv(path); }
@@ -23,10 +25,13 @@ class VdbFrameConverter : public FrameConverter {
 
 }  // namespace
 
+// Nothing thrown ends the program through std::terminate: the exit status stays 0.
 int main(int argc, char** argv) {
-  ConverterSettings settings;
-  const int status = ParseCommandLine(argc, argv, settings);
-  if (status >= 0) return status;
-  VdbFrameConverter converter;
-  return RunConversionLoop(settings, converter);
+  return orv::GuardedCall("orvconvert", 0, [&] {
+    ConverterSettings settings;
+    const int status = ParseCommandLine(argc, argv, settings);
+    if (status >= 0) return status;
+    VdbFrameConverter converter;
+    return RunConversionLoop(settings, converter);
+  });
 }

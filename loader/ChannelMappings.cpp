@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cache/GridChannelIds.h"
 
 namespace CorvaneMappings {
 
@@ -13,16 +14,6 @@ namespace {
 struct NamedChannel {
   int id;
   const char* name;
-};
-
-// The grid names the converter writes, in the order of the library's own list.
-constexpr NamedChannel kOwnList[] = {
-    {1, "Temperature_cvn"},       {2, "Smoke_cvn"},           {4, "VelocityX_cvn"},
-    {5, "VelocityY_cvn"},         {6, "VelocityZ_cvn"},       {7, "ColorR_cvn"},
-    {8, "ColorG_cvn"},            {9, "ColorB_cvn"},          {10, "Fuel_cvn"},
-    {14, "WaveletEnergy_cvn"},    {19, "WaveletU_cvn"},       {20, "WaveletV_cvn"},
-    {21, "WaveletW_cvn"},         {15, "AdvectionOriginX_cvn"}, {16, "AdvectionOriginY_cvn"},
-    {17, "AdvectionOriginZ_cvn"},
 };
 
 constexpr NamedChannel kOpenVdbRules[] = {
@@ -57,6 +48,14 @@ template <size_t N>
 int findRule(const NamedChannel (&table)[N], const char* name) {
   for (const NamedChannel& rule : table) {
     if (std::strcmp(rule.name, name) == 0) return rule.id;
+  }
+  return -1;
+}
+
+// The channel whose own grid name (the converter's) is `name`; -1 for none.
+int ownChannelOf(const char* name) {
+  for (const orv::channels::NamedGridChannel& channel : orv::channels::kNamedGridChannels) {
+    if (std::strcmp(channel.gridName, name) == 0) return channel.id;
   }
   return -1;
 }
@@ -113,8 +112,8 @@ std::string FormatChannelMappings(const GridMappingArray& mappings) {
 
 std::string OwnChannelMappings() {
   std::string text;
-  for (const NamedChannel& entry : kOwnList) {
-    text += std::to_string(entry.id) + ',' + entry.name + ';';
+  for (const orv::channels::NamedGridChannel& entry : orv::channels::kNamedGridChannels) {
+    text += std::to_string(entry.id) + ',' + entry.gridName + ';';
   }
   return text;
 }
@@ -130,7 +129,7 @@ std::string MappingsFromRules(const std::string& extension,
     const char* name = grid.name.c_str();
     int id = -1;
     if (openVdb) {
-      id = findRule(kOwnList, name);
+      id = ownChannelOf(name);
       if (id < 0) id = findRule(kOpenVdbRules, name);
     } else {
       id = findRule(kField3dRules, name);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "loader/ChannelMappings.h"
 #include "loader/PluginImport.h"
 #include "orv/OrvLoader.h"
+#include "support/ExceptionGuard.h"
 #include "support/FramePattern.h"
 #include "support/Log.h"
 #include "support/TextConversion.h"
@@ -86,25 +88,22 @@ IOrv* OpenFrame(const char* path, const char* mappings, long long maxVoxels, boo
     }
   }
 
-  CorvaneFrameData* frame = new (std::nothrow) CorvaneFrameData();
+  // Owned here until returned, so a failure (or an exception) on the way frees it.
+  std::unique_ptr<CorvaneFrameData> frame(new (std::nothrow) CorvaneFrameData());
   if (!frame) return nullptr;
-  if (loadFrame(*frame, path, mappings, maxVoxels, mode) != 0) {
-    delete frame;
-    return nullptr;
-  }
+  if (loadFrame(*frame, path, mappings, maxVoxels, mode) != 0) return nullptr;
   frame->path = path;
   frame->modificationTime = modificationTime;
   frame->mappingString = mappings;
   if (shareable) {
     frame->referenceCount = 1;
-    if (!CorvaneFrame::SharedFrameList().Append(frame)) {
+    if (!CorvaneFrame::SharedFrameList().Append(frame.get())) {
       LogMessage("#CorvaneFrameData cannot be listed (out of memory): %s\n", path);
-      delete frame;
       return nullptr;
     }
     logReference("CorvaneFrameData refCount=1 %08X %d, I:%d, %s\n", *frame);
   }
-  return frame;
+  return frame.release();
 }
 
 int LoadPrivateFrame(const char* path, const char* mappings, bool mode, CorvaneFrameData** frame) {
@@ -136,23 +135,31 @@ void ReleaseAllListedFrames() {
 }
 
 IOrv* newIOrv(const char* path) {
-  return OpenFrame(path, DefaultChannelMappings(path).c_str(), -1, false);
+  return orv::GuardedCall("newIOrv", static_cast<IOrv*>(nullptr), [&] {
+    return OpenFrame(path, DefaultChannelMappings(path).c_str(), -1, false);
+  });
 }
 
 IOrv* newIOrvMaxVox(const char* path, long long maxVoxels, bool mode) {
-  return OpenFrame(path, DefaultChannelMappings(path).c_str(), maxVoxels, mode);
+  return orv::GuardedCall("newIOrvMaxVox", static_cast<IOrv*>(nullptr), [&] {
+    return OpenFrame(path, DefaultChannelMappings(path).c_str(), maxVoxels, mode);
+  });
 }
 
 IOrv* newIOrvWithChannelsMapping(const char* path, const char* mappings) {
-  return OpenFrame(path, mappings, -1, false);
+  return orv::GuardedCall("newIOrvWithChannelsMapping", static_cast<IOrv*>(nullptr),
+                          [&] { return OpenFrame(path, mappings, -1, false); });
 }
 
 IOrv* newIOrvWithChannelsMappingMaxVox(const char* path, const char* mappings,
                                        long long maxVoxels, bool mode) {
-  return OpenFrame(path, mappings, maxVoxels, mode);
+  return orv::GuardedCall("newIOrvWithChannelsMappingMaxVox", static_cast<IOrv*>(nullptr),
+                          [&] { return OpenFrame(path, mappings, maxVoxels, mode); });
 }
 
-void deleteIOrv(IOrv* frame) {
+void deleteIOrv(IOrv* frame) { orv::GuardedCall("deleteIOrv", [&] { ReleaseFrame(frame); }); }
+
+void ReleaseFrame(IOrv* frame) {
   if (!frame) return;
   const int index = listedIndex(frame);
   if (index < 0) return;

@@ -34,6 +34,9 @@ IOrv* OpenFrame(const char* path, const char* mappings, long long maxVoxels, boo
 // plug-in's own code.
 int LoadPrivateFrame(const char* path, const char* mappings, bool mode, CorvaneFrameData** frame);
 
+// Drops one reference to a listed frame (deleteIOrv); frames that are not listed are ignored.
+void ReleaseFrame(IOrv* frame);
+
 // Destroys every frame still listed, last to first, each after the line
 // "Corvane cache file not released <frame number> ref:<count>", and empties the list.
 void ReleaseAllListedFrames();

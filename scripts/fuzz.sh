@@ -2,7 +2,7 @@
 # Builds one libFuzzer harness and runs it for a given time:
 #   scripts/fuzz.sh <target> <seconds> [extra libFuzzer flags]
 #   scripts/fuzz.sh list
-# Targets: orv_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings
+# Targets: orv_file field3d_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings
 # frame_pattern text_conversion. The build lives in $FUZZ_BUILD_DIR (default build-fuzz); the
 # growing corpus in <build>/corpus/<target>, seeded from the project's encoders and the reference
 # frames; crashes land in <build>/crashes/<target>/. Runs under nice with the memory and time
@@ -11,7 +11,7 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
-TARGETS="orv_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings frame_pattern text_conversion"
+TARGETS="orv_file field3d_file grid_codec1 grid_codec3 entropy_decoder particle_channel channel_mappings frame_pattern text_conversion"
 
 if [[ "${1:-}" == "list" ]]; then
   echo "$TARGETS"
@@ -47,11 +47,17 @@ if [[ "$TARGET" == "orv_file" ]]; then
   cp -f "$ROOT"/tests/data/reference/*.orv "$SEEDS/reference/"
   SEED_DIRS+=("$SEEDS/reference")
 fi
+if [[ "$TARGET" == "field3d_file" ]]; then
+  mkdir -p "$SEEDS/field3d"
+  cp -f "$ROOT"/tests/data/field3d/*.f3d "$SEEDS/field3d/"
+  SEED_DIRS+=("$SEEDS/field3d")
+fi
 # Inputs that once failed are seeds too: the fuzzer keeps exploring around them.
 [[ -d "$ROOT/tests/data/regression/$TARGET" ]] && SEED_DIRS+=("$ROOT/tests/data/regression/$TARGET")
 
 export ZORB_NUM_THREADS="${ZORB_NUM_THREADS:-1}"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/tests/lsan-suppressions.txt}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 exec nice -n 10 "$BUILD/fuzz/fuzz_$TARGET" -max_total_time="$SECONDS_TO_RUN" -rss_limit_mb=2048 \
   -timeout=10 -max_len=131072 -print_final_stats=1 -artifact_prefix="$CRASHES/" "$@" "$CORPUS" \

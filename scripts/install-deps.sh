@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ zlib1g-dev
   libopenvdb-dev libopenvdb-tools libboost-dev libboost-iostreams-dev libtbb-dev libblosc-dev
-  libimath-dev libgtest-dev libbenchmark-dev clang
+  libimath-dev libgtest-dev libbenchmark-dev libzstd-dev clang libhdf5-dev
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

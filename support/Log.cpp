@@ -2,6 +2,7 @@
 #include "support/Log.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -14,12 +15,26 @@ struct LogOutputs {
   std::string filePath;
   bool dateTimePrefix = false;
   bool echo = false;
+  bool toStandardError = false;
   LogObserver observer = nullptr;
   void* observerContext = nullptr;
 };
 
+// ORV_LOG, read once: "stderr" sends every line to standard error, any other text names a file
+// every line is appended to.
+LogOutputs* outputsFromEnvironment() {
+  auto* outputs = new LogOutputs;
+  const char* target = std::getenv(kLogVariable);
+  if (target && std::strcmp(target, "stderr") == 0) {
+    outputs->toStandardError = true;
+  } else if (target && *target) {
+    outputs->filePath = target;
+  }
+  return outputs;
+}
+
 LogOutputs& logOutputs() {
-  static LogOutputs* outputs = new LogOutputs;  // usable during static destruction too
+  static LogOutputs* outputs = outputsFromEnvironment();  // usable during static destruction too
   return *outputs;
 }
 
@@ -41,7 +56,7 @@ std::string dateTimePrefix() {
 // Writes a formatted line to the log file and the console, as configured. Caller holds the lock.
 void writeOptionalOutputs(const char* message) {
   const LogOutputs& outputs = logOutputs();
-  if (outputs.filePath.empty() && !outputs.echo) return;
+  if (outputs.filePath.empty() && !outputs.echo && !outputs.toStandardError) return;
   if (message[0] == '#') ++message;
   const std::string prefix = outputs.dateTimePrefix ? dateTimePrefix() : std::string();
   if (!outputs.filePath.empty()) {
@@ -51,10 +66,12 @@ void writeOptionalOutputs(const char* message) {
       std::fclose(file);
     }
   }
-  if (outputs.echo) {
-    std::fputs(prefix.c_str(), stdout);
-    std::fputs(message, stdout);
-    std::fflush(stdout);
+  for (std::FILE* console : {outputs.echo ? stdout : nullptr,
+                              outputs.toStandardError ? stderr : nullptr}) {
+    if (!console) continue;
+    std::fputs(prefix.c_str(), console);
+    std::fputs(message, console);
+    std::fflush(console);
   }
 }
 
@@ -87,7 +104,10 @@ void LogMessage(const char* format, ...) {
   orv::platform::ProcessMutexGuard guard;
   const bool toDebugger = format[0] == '#';
   const LogOutputs& outputs = logOutputs();
-  if (!toDebugger && outputs.filePath.empty() && !outputs.echo && !outputs.observer) return;
+  if (!toDebugger && outputs.filePath.empty() && !outputs.echo && !outputs.toStandardError &&
+      !outputs.observer) {
+    return;
+  }
   char message[1024];  // longer messages are cut to fit
   va_list args;
   va_start(args, format);

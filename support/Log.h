@@ -3,7 +3,10 @@
 // LogMessage serialises its callers under one process-wide lock and passes only messages whose
 // format begins with '#' to the debugger output; DebugPrint always reaches the debugger output.
 // A program may also have every LogMessage line appended to a file, prefixed with the local date
-// and time, or echoed to standard output; all three are off until a program turns them on.
+// and time, or echoed to standard output; all three are off until a program turns them on. A user
+// turns the log on without the program: the environment variable ORV_LOG (read once) set to
+// "stderr" sends every line to standard error, set to anything else names a file every line is
+// appended to. Lines written there lose their leading '#'.
 #pragma once
 
 #include <cstdarg>
@@ -13,6 +16,8 @@
 #else
 #define ORV_PRINTF_FORMAT(fmt, args)
 #endif
+
+constexpr const char* kLogVariable = "ORV_LOG";
 
 void LogMessage(const char* format, ...) ORV_PRINTF_FORMAT(1, 2);
 void DebugPrint(const char* format, ...) ORV_PRINTF_FORMAT(1, 2);

@@ -1,6 +1,7 @@
 // Thread-pool costs, each against a baseline of the same run:
-//   - the round trip of an empty runJobs over jobs parked on workers of the WinThreadManager,
-//     against the same jobs on the calling thread and on one thread per task;
+//   - the round trip of an empty runJobs of 1 and 2 jobs on the WinThreadManager (with 2, a
+//     helper is posted to a worker and the run waits for it to return), against the same jobs on
+//     the calling thread and on one thread per task;
 //   - zoned SGCompressor<1> decoding on 1 and on 2 workers of the WinThreadManager; the speed-up
 //     of 2 workers over 1 is printed after the run.
 #include <benchmark/benchmark.h>

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "cache/particles/PGroupLocks.h"
+#include "support/Log.h"
 
 namespace {
 
@@ -87,20 +89,33 @@ void* PGroup::channelData(long long index, int channel) {
 void* PGroup::prepareChannelData(int channel) {
   if (!validChannel(channel) || particleCount < 0) return nullptr;
   const long long size = static_cast<long long>(particleCount) * ParticleChannelByteSize(channel);
-  CVNUtils::CvnArray<char, long long>& data = slots[channel].data;
-  if (data.size() != size || data.capacity != size) {
+  ParticleChannelSlot& slot = slots[channel];
+  if (slot.data.size() != size || slot.data.capacity != size) {
     // Exact capacity: move the kept contents into storage of exactly `size` bytes.
-    CVNUtils::CvnArray<char, long long> sized;
-    if (!sized.SetSize(size, nullptr, true)) return nullptr;
-    const long long keep = data.size() < size ? data.size() : size;
-    if (keep > 0) std::memcpy(sized.data, data.data, static_cast<size_t>(keep));
-    data = std::move(sized);
+    const CVNUtils::CvnArray<char, long long> kept = std::move(slot.data);
+    slot.reserved.reset();
+    if (!allocateChannelData(channel, size)) return nullptr;
+    const long long keep = kept.size() < size ? kept.size() : size;
+    if (keep > 0) std::memcpy(slot.data.data, kept.data, static_cast<size_t>(keep));
   }
+  CVNUtils::CvnArray<char, long long>& data = slot.data;
   decodedChannels.fetch_and(~(1u << channel));
   if (channel == kParticleIdChannel) idOrderState.store(0);
   // A channel of zero bytes (no particles, or a channel without storage) is still a success.
   static char noBytes;
   return data.data ? data.data : &noBytes;
+}
+
+PGroup::Label PGroup::channelLabel(int channel) {
+  Label label;
+  FormatBounded(label.text, sizeof label.text, "particle channel %d of group %s", channel, getName());
+  return label;
+}
+
+bool PGroup::allocateChannelData(int channel, long long bytes) {
+  ParticleChannelSlot& slot = slots[channel];
+  return orv::AllocateDecoded(slot.data, bytes, orv::DecodeBudget::Process(), slot.reserved,
+                              channelLabel(channel).text);
 }
 
 bool PGroup::setChannelData(int channel, const void* source, long long byteCount) {
@@ -122,14 +137,20 @@ bool PGroup::setName(const char* text, int length) {
 
 bool PGroup::setCompressedChannel(int channel, int method, const void* bytes, long long length) {
   if (!validChannel(channel) || length < 0 || (length > 0 && !bytes)) return false;
+  CVNUtils::CvnArray<char, long long> copy;
+  if (length > 0 && !copy.SetSize(length, nullptr, true)) return false;
+  if (length > 0) std::memcpy(copy.data, bytes, static_cast<size_t>(length));
+  return setCompressedChannel(channel, method, std::move(copy));
+}
+
+bool PGroup::setCompressedChannel(int channel, int method,
+                                  CVNUtils::CvnArray<char, long long>&& bytes) {
+  if (!validChannel(channel)) return false;
   ParticleChannelSlot& slot = slots[channel];
-  slot.data.Clear();
-  slot.compressed.Clear();
+  slot.freeData();
+  slot.compressed = std::move(bytes);
   slot.method = method;
   decodedChannels.fetch_and(~(1u << channel));
   if (channel == kParticleIdChannel) idOrderState.store(0);
-  if (length == 0) return true;
-  if (!slot.compressed.SetSize(length, nullptr, true)) return false;
-  std::memcpy(slot.compressed.data, bytes, static_cast<size_t>(length));
   return true;
 }

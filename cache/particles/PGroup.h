@@ -12,6 +12,7 @@
 #include "cache/particles/ParticleChannelTable.h"
 #include "orv/ICorvanePrtGroup.h"
 #include "support/CvnArray.h"
+#include "support/DecodeBudget.h"
 
 template <int N>
 class SGCompressor;
@@ -23,8 +24,13 @@ struct ParticleChannelSlot {
   int method = 0;                                  // compression method of `compressed`
   CVNUtils::CvnArray<char, long long> compressed;  // bytes as stored; freed after decoding
   CVNUtils::CvnArray<char, long long> data;        // decoded words, particle-major
+  orv::DecodeReservation reserved;                 // data's bytes, held against the decode budget
 
   bool present() const { return !compressed.empty() || !data.empty(); }
+  void freeData() {
+    data.Clear();
+    reserved.reset();
+  }
 };
 
 class PGroup : public ICorvanePrtGroup {
@@ -59,7 +65,8 @@ class PGroup : public ICorvanePrtGroup {
   // needed; null when the channel is absent, cannot be decoded or index is out of range.
   void* channelData(long long index, int channel);
   // Sizes the channel's data to count x bytes-per-particle (exact capacity, contents kept) and
-  // returns it; null for a negative count, a bad channel or a failed allocation.
+  // returns it; null for a negative count, a bad channel, or a size the decode budget or the
+  // memory refuses (with a '#' line).
   void* prepareChannelData(int channel);
   // Copies byteCount bytes (-1: the channel's full size) into the channel's data.
   bool setChannelData(int channel, const void* source, long long byteCount);
@@ -74,8 +81,15 @@ class PGroup : public ICorvanePrtGroup {
 
   // Sets the name from length bytes (no terminator needed); false when out of memory.
   bool setName(const char* text, int length);
+  // "particle channel <c> of group <name>", for '#' lines; allocates nothing.
+  struct Label {
+    char text[160];
+  };
+  Label channelLabel(int channel);
   // Stores method and compressed bytes in a slot, replacing what the slot held.
   bool setCompressedChannel(int channel, int method, const void* bytes, long long length);
+  // The same, taking the bytes' array over instead of copying it.
+  bool setCompressedChannel(int channel, int method, CVNUtils::CvnArray<char, long long>&& bytes);
 
   IDORD idOrder;
   CVNUtils::CvnArray<char, int> name;  // NUL-terminated when set
@@ -93,9 +107,13 @@ class PGroup : public ICorvanePrtGroup {
  private:
   // Lock block, allocated on first need (a group read only from a summary never needs one).
   PGroupLocks* locks();
+  // Sizes the slot's data to exactly `bytes`, charged to the decode budget; false with a '#' line.
+  bool allocateChannelData(int channel, long long bytes);
+
   // Whether the channel holds compressed bytes or data, safe against a concurrent first decode.
   bool channelPresent(int channel);
   bool decodeLocked(int channel, bool release);
+  bool decodeBitPlanes(ParticleChannelSlot& slot, int channel);
   void destroyDecoders();
   bool frameHasGridVelocity();
   int sampleGridVelocity(unsigned int index, float* out);

@@ -6,7 +6,7 @@
 #include "cache/CorvaneFrameData.h"
 
 namespace {
-constexpr int kVelocityX = 4;
+constexpr int kVelocityX = orv::channels::kVelocityX;
 }  // namespace
 
 bool PGroup::frameHasGridVelocity() { return frame && frame->hasChannel(kVelocityX) == 1; }
@@ -14,7 +14,7 @@ bool PGroup::frameHasGridVelocity() { return frame && frame->hasChannel(kVelocit
 int PGroup::sampleGridVelocity(unsigned int index, float* out) {
   if (!frame || !hasChannel(kParticleVelocityChannel)) return 0;
   for (int id = kVelocityX; id < kVelocityX + 3; ++id) {
-    if (!frame->expandChannel(id).present) {
+    if (!frame->getChannel(id)) {
       out[0] = out[1] = out[2] = 0.0f;  // no velocity grid to sample
       return 0;
     }

@@ -10,9 +10,11 @@
 
 class PRTIN : public CVNUtils::CvnParallel {
  public:
-  // output: the channel's data (n * w words, sized by the caller); planes: the inflated words.
+  // output: the channel's data (n * w words, sized by the caller); planes: the inflated words,
+  // of every component, or with component >= 0 only that component's 32 * B words (the rest of
+  // the output is then left alone).
   PRTIN(CVNUtils::CvnArray<char, long long>& output, const CVNUtils::CvnArray<unsigned int, long long>& planes,
-        int channel);
+        int channel, int component = -1);
 
   const char* name() override { return "MT PRTIN"; }
   // Runs the reassembly over all particles through a TMTJobProcHolder<PRTIN>; false when the
@@ -24,8 +26,12 @@ class PRTIN : public CVNUtils::CvnParallel {
   CVNUtils::CvnArray<char, long long>& output;
   const CVNUtils::CvnArray<unsigned int, long long>& planes;
   int channel;
+  int component;
 
  private:
+  // The first plane word of component c's planes.
+  const unsigned int* planesOf(int c) const;
+
   long long particles = 0;  // n = output bytes / (4 * w)
   long long blocks = 0;     // B = ceil(n / 32)
   int words = 0;            // w

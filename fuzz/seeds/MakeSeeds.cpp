@@ -11,6 +11,7 @@
 #include "codecs/EntropyCoder.h"
 #include "tools/codec/StreamWriter.h"
 #include "tools/codec/SyntheticFields.h"
+#include "tools/field3d/Field3dTestFile.h"
 #include "tools/orv/ParticleChannelEncoder.h"
 #ifdef ORV_SEEDS_WITH_WRITER
 #include "tools/orv/OrvWriter.h"
@@ -243,6 +244,37 @@ void orvFileSeeds(const std::filesystem::path& root) {
 }
 #endif
 
+// Small Ogawa files of every layer kind: dense, sparse (stored, empty and padded blocks), vector,
+// two partitions on different mappings, and a MAC stub.
+void field3dSeeds(const std::filesystem::path& root) {
+  namespace f3d = orv::field3d;
+  SeedDirectory dir(root, "field3d_file");
+  auto pattern = [](int c, long long i, long long j, long long k) { return 0.5 * i - j + 4.0 * k + c; };
+  f3d::TestLayer dense;
+  dense.name = "density";
+  dense.window = {{-1, 0, 0, 2, 2, 1}};
+  dense.value = pattern;
+  f3d::TestLayer sparse = dense;
+  sparse.name = "vel";
+  sparse.kind = f3d::LayerKind::Sparse;
+  sparse.type = f3d::ValueType::Half;
+  sparse.components = 3;
+  sparse.blockOrder = 1;
+  sparse.window = {{0, 0, 0, 4, 2, 2}};
+  sparse.stored = [](long long b) { return b % 2 == 0; };
+  f3d::TestLayer mac = dense;
+  mac.name = "v_mac";
+  mac.kind = f3d::LayerKind::Mac;
+  f3d::TestFile one{{{"fluid.0", f3d::ScaledMapping({1, 1, 1}, {0, 0, 0}), {dense, sparse, mac}}}};
+  f3d::TestFile two = one;
+  two.partitions.push_back({"fluid.1", f3d::ScaledMapping({2, 2, 2}, {1, 0, 0}), {dense}});
+  two.partitions[1].layers[0].type = f3d::ValueType::Double;
+  for (const f3d::TestFile& file : {one, two}) {
+    const std::vector<unsigned char> bytes = f3d::OgawaBytes(file);
+    dir.add(Bytes(bytes.begin(), bytes.end()));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,6 +287,7 @@ int main(int argc, char** argv) {
   entropySeeds(root);
   particleSeeds(root);
   textSeeds(root);
+  field3dSeeds(root);
 #ifdef ORV_SEEDS_WITH_WRITER
   orvFileSeeds(root);
 #endif

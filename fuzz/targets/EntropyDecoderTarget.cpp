@@ -1,5 +1,7 @@
 // Entropy-coded streams from memory: the fast and the bitwise decoder agree symbol for symbol,
-// DecodeAndExpand stays inside its destination, and any integer sequence encodes and decodes back.
+// DecodeAndExpand stays inside its destination and agrees with the expansion in parts, and any
+// integer sequence encodes and decodes back.
+#include <algorithm>
 #include <vector>
 
 #include "codecs/EntropyCoder.h"
@@ -32,7 +34,20 @@ void decodeArbitrary(FuzzInput& in) {
   expander.InitDecoder(begin, end);
   std::vector<int> values(static_cast<size_t>(expanded));
   int dummy = 0;
-  expander.DecodeAndExpand(expanded ? values.data() : &dummy, expanded, base);
+  const bool whole = expander.DecodeAndExpand(expanded ? values.data() : &dummy, expanded, base);
+
+  // The same expansion in parts of a size the input chooses gives the same result.
+  const long long part = 1 + static_cast<long long>(base & 0x3FF);
+  EntropyCoder partwise;
+  partwise.InitDecoder(begin, end);
+  std::vector<int> parts(static_cast<size_t>(expanded));
+  bool ok = true;
+  for (long long done = 0; ok && done < expanded; done += part) {
+    ok = partwise.ExpandNext(parts.data() + done, std::min(part, expanded - done), base);
+  }
+  ok = ok && partwise.FinishExpansion();
+  FUZZ_CHECK(ok == whole);
+  FUZZ_CHECK(!whole || parts == values);
 }
 
 void roundTrip(FuzzInput& in) {

@@ -2,6 +2,7 @@
 
 const FuzzTarget kFuzzTargets[] = {
     {"orv_file", FuzzOrvFile},
+    {"field3d_file", FuzzField3dFile},
     {"grid_codec1", FuzzGridCodec1},
     {"grid_codec3", FuzzGridCodec3},
     {"entropy_decoder", FuzzEntropyDecoder},

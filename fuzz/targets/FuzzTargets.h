@@ -8,6 +8,8 @@
 
 // A whole .orv file: load it, then ask for every grid channel and every particle channel.
 int FuzzOrvFile(const uint8_t* data, size_t size);
+// A whole .f3d file in memory, Ogawa or HDF5: list its grids, import them header-only and in full.
+int FuzzField3dFile(const uint8_t* data, size_t size);
 // One grid-codec stream decoded by the 1D and the 3D decoder; the first four bytes pick the
 // destination capacity.
 int FuzzGridCodec1(const uint8_t* data, size_t size);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cache/CorvaneFrameData.h"
+#include "support/DecodeBudget.h"
 #include "fuzz/targets/FuzzCheck.h"
 #include "fuzz/targets/FuzzTargets.h"
 
@@ -80,6 +81,10 @@ void readParticleGroup(PGroup& group) {
   group.findParticleById(-1);
 }
 
+// Particle counts and grids may legitimately claim gigabytes; the harness keeps every decode
+// within the fuzzer's memory limit through the decode budget.
+constexpr long long kHarnessDecodeCap = 256ll << 20;
+
 void loadAndRead(bool infoOnly) {
   CorvaneFrameData frame;
   const int result = frame.ImportOrv(scratchPath().c_str(), true, infoOnly);
@@ -100,6 +105,7 @@ void loadAndRead(bool infoOnly) {
 
 int FuzzOrvFile(const uint8_t* data, size_t size) {
   if (!writeScratch(data, size)) return 0;
+  orv::DecodeBudget::Process().setCap(kHarnessDecodeCap);
   loadAndRead(true);
   loadAndRead(false);
   std::remove(scratchPath().c_str());

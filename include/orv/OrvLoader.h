@@ -3,7 +3,9 @@
 // Calling order: initalizeOrvaLoader once (either overload) before OpenVDB or Field3D frames are
 // opened; any number of newIOrv.../deleteIOrv pairs; finalizeOrvaLoader once per initialisation.
 // .orv frames open without initialisation. Every function runs on the caller's thread; a host calls
-// them from one thread at a time. Their argument types are part of the exported names.
+// them from one thread at a time. Their argument types are part of the exported names. No
+// exception leaves any of them: a failure is the function's failure result (null, 0) and a '#'
+// log line (see ORV_LOG in the README).
 #pragma once
 
 #include "orv/Api.h"
@@ -30,12 +32,14 @@ ORV_API void finalizeOrvaLoader();
 // without a voxel limit and without `mode` are shared and released with deleteIOrv.
 ORV_API IOrv* newIOrv(const char* path);
 // `maxVoxels` limits the voxels an OpenVDB import produces (-1: none); `mode` asks for the header
-// only. Either makes the frame private to the caller.
+// only. Either makes the frame private to the caller: deleteIOrv ignores it, and the caller
+// releases it with `delete frame;` (IOrv's virtual destructor frees it inside the library).
 ORV_API IOrv* newIOrvMaxVox(const char* path, long long maxVoxels, bool mode);
 ORV_API IOrv* newIOrvWithChannelsMapping(const char* path, const char* mappings);
 ORV_API IOrv* newIOrvWithChannelsMappingMaxVox(const char* path, const char* mappings,
                                                long long maxVoxels, bool mode);
-// Drops one reference to a shared frame; frames that are not shared are ignored.
+// Drops one reference to a shared frame, destroying it with the last one. Frames that are not
+// shared (opened with a voxel limit or header-only) are ignored: release those with `delete`.
 ORV_API void deleteIOrv(IOrv* frame);
 
 // The library's own thread pool, for a host that has none; destroy it with

@@ -1,7 +1,9 @@
 // The entry points of openvdbio.so, with C linkage. Nothing thrown inside leaves them: OpenVDB's
 // I/O errors become kImportCannotOpen, memory exhaustion and any other failure kImportBroken.
+// Their work stays within the threads of the thread manager the loader handed over.
 // ExportFrame is not offered: the loader never calls it.
 #include <openvdb/openvdb.h>
+#include <tbb/task_arena.h>
 
 #include <exception>
 #include <new>
@@ -12,6 +14,7 @@
 #include "plugins/openvdbio/VdbFrameImport.h"
 #include "plugins/openvdbio/VdbImportCodes.h"
 #include "support/Log.h"
+#include "support/threading/DefaultThreadCount.h"
 
 namespace {
 
@@ -19,11 +22,20 @@ namespace {
 // called on the host's thread, one at a time.
 KUtils::ThreadManager* heldManager = nullptr;
 
+// OpenVDB's own parallel work (bounding boxes, freeing trees) runs in an arena no wider than the
+// threads the library's jobs use on the held manager, and on the calling thread alone without one,
+// so the plug-in never starts more threads than the host granted.
+template <typename Body>
+int withinHeldThreads(Body body) {
+  tbb::task_arena arena(heldManager ? CVNUtils::DefaultThreadCount() : 1);
+  return arena.execute(body);
+}
+
 template <typename Body>
 int guarded(const char* path, Body body) {
   using namespace OpenVdbIo;
   try {
-    return body();
+    return withinHeldThreads(body);
   } catch (const openvdb::IoError& error) {
     LogMessage("#openvdbio: cannot read %s: %s\n", path, error.what());
     return kImportCannotOpen;

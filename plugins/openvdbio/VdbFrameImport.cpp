@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cache/CorvaneFrameData.h"
+#include "plugins/MappedChannels.h"
 #include "plugins/openvdbio/DenseGridCopy.h"
 #include "plugins/openvdbio/VdbChannelCatalogue.h"
 #include "plugins/openvdbio/VdbFrameLayout.h"
@@ -26,23 +27,10 @@ struct Assignment {
 std::vector<Assignment> assignChannels(const VdbImportRequest& request,
                                        const std::vector<VdbChannel>& catalogue) {
   std::vector<Assignment> assignments;
-  unsigned int taken = 0;
-  for (int m = 0; m < request.mappingCount; ++m) {
-    const CacheIO::GridMapping& mapping = request.mappings[m];
-    const char* name = mapping.name.c_str();
-    if (!CorvaneFrameData::IsGridChannel(mapping.channel)) {
-      LogMessage("#openvdbio: channel id %d of grid %s is not a grid channel; skipped\n",
-                 mapping.channel, name);
-      continue;
-    }
-    const VdbChannel* source = FindChannel(catalogue, name);
-    if (!source) continue;
-    if (taken & (1u << mapping.channel)) {
-      LogMessage("#openvdbio: channel %d is already filled; grid %s skipped\n", mapping.channel, name);
-      continue;
-    }
-    taken |= 1u << mapping.channel;
-    assignments.push_back(Assignment{mapping.channel, source});
+  for (const auto& served : AssignMappedChannels<VdbChannel>(
+           request.mappings, request.mappingCount, "openvdbio",
+           [&](const char* name) { return FindChannel(catalogue, name); })) {
+    assignments.push_back(Assignment{served.first, served.second});
   }
   return assignments;
 }

@@ -4,10 +4,13 @@
 // that channel filled with the mapping's position, so a test sees what arrived. Every call is
 // appended, as "<stem> <call>;", to the environment variable ORV_TEST_PLUGIN_CALLS, so a test
 // sees the order of calls across modules; unloading appends "<stem> unloaded;" to it.
-// Compile-time switches leave out one entry point or make Initialize or SetThreadManager fail.
+// Compile-time switches leave out one entry point, make Initialize or SetThreadManager fail, or
+// make the imports and the grid list throw.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "cache/CorvaneFrameData.h"
@@ -34,6 +37,9 @@ std::string decimal(long long value) {
 
 int importFrame(const char* path, CorvaneFrameData* frame, const CacheIO::GridMapping* mappings,
                 int mappingCount) {
+#ifdef TEST_PLUGIN_THROWS
+  throw std::bad_alloc();
+#endif
   std::FILE* file = std::fopen(path, "rb");
   if (!file) return 3;
   std::fclose(file);
@@ -110,6 +116,9 @@ PLUGIN_EXPORT int ImportFrameF3D(const char* path, CorvaneFrameData* frame, bool
 #ifndef TEST_PLUGIN_WITHOUT_GRID_LIST
 PLUGIN_EXPORT int GetAvailableChannels(const char* path, CacheIO::AvailableChannelArray* grids) {
   record(std::string("GetAvailableChannels ") + (path ? path : ""));
+#ifdef TEST_PLUGIN_THROWS
+  throw std::runtime_error("grid list failed");
+#endif
   std::FILE* file = std::fopen(path, "rb");
   if (!file || !grids) {
     if (file) std::fclose(file);

@@ -28,5 +28,10 @@ class DynamicLibrary {
   std::string lastError_;
 };
 
+// Keeps the module that holds this code (the shared library it is linked into, or the program)
+// loaded for the rest of the process: later unload requests of its users leave it mapped. For
+// code handed to threads the module cannot join. True when the module is kept.
+bool KeepThisModuleLoaded();
+
 }  // namespace platform
 }  // namespace orv

@@ -41,6 +41,16 @@ void* DynamicLibrary::symbol(const char* name) {
   return address;
 }
 
+bool KeepThisModuleLoaded() {
+  Dl_info info;
+  if (!dladdr(reinterpret_cast<void*>(&KeepThisModuleLoaded), &info) || !info.dli_fname) {
+    return false;
+  }
+  // Opening the already loaded module again with RTLD_NODELETE marks it as never unloaded; the
+  // reference taken here is never given back either.
+  return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}
+
 void DynamicLibrary::close() {
   if (handle_) dlclose(handle_);
   handle_ = nullptr;

@@ -20,6 +20,12 @@ long long Tell64(std::FILE* file);
 // second is noticed; false when the file cannot be examined.
 bool FileModificationTimeNs(const char* path, long long& nanoseconds);
 
+// The machine's physical memory in bytes; 0 when it cannot be determined.
+long long PhysicalMemoryBytes();
+// Whether `bytes` could be allocated now (the process's address-space and commit limits allow
+// it), found by reserving and at once releasing them without touching them.
+bool CanAllocate(long long bytes);
+
 enum class Access { Exists, Read, Write };
 bool FileAccessible(const char* path, Access access);
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -36,6 +37,20 @@ bool FileModificationTimeNs(const char* path, long long& nanoseconds) {
   nanoseconds = static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL +
                 static_cast<long long>(status.st_mtim.tv_nsec);
   return true;
+}
+
+long long PhysicalMemoryBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<long long>(pages) * pageSize;
+}
+
+bool CanAllocate(long long bytes) {
+  if (bytes < 0 || static_cast<unsigned long long>(bytes) > SIZE_MAX) return false;
+  void* block = std::malloc(static_cast<size_t>(bytes));
+  std::free(block);
+  return block != nullptr || bytes == 0;
 }
 
 bool FileAccessible(const char* path, Access access) {

@@ -40,21 +40,34 @@ class Event {
   std::atomic<int> state;
 };
 
-// An owned reference to a running thread, used to change its affinity from another thread.
+// A joinable thread started by StartThread; given back by JoinThread or DetachThread.
 using ThreadHandle = void*;
 
-// Starts `body(argument)` on a new detached thread with `stackBytes` of stack (0: the platform
-// default). False when the thread cannot be created.
-bool StartDetachedThread(void (*body)(void*), void* argument, int stackBytes);
-// A handle of the calling thread; release it with CloseThreadHandle.
-ThreadHandle DuplicateCurrentThreadHandle();
-void CloseThreadHandle(ThreadHandle handle);
+// Starts `body(argument)` on a new joinable thread with `stackBytes` of stack (0: the platform
+// default). Null when the thread cannot be created.
+ThreadHandle StartThread(void (*body)(void*), void* argument, int stackBytes);
+// Waits until the thread has ended, returned from every code of its start function included.
+void JoinThread(ThreadHandle thread);
+// Lets the thread run on unjoined; the handle is no longer valid.
+void DetachThread(ThreadHandle thread);
 
-// Affinity to the processors of `mask` in processor group `group` (processors group*64 ...).
-bool SetThreadAffinity(ThreadHandle handle, int group, unsigned long long mask);
 bool SetCurrentThreadAffinity(int group, unsigned long long mask);
 // Affinity of the calling thread to every processor the process may use.
 bool SetCurrentThreadAffinityToProcess();
+
+// Pins the calling thread to the processors of `mask` in processor group `group` while it lives,
+// then gives the thread back the affinity it had before.
+class ScopedThreadAffinity {
+ public:
+  ScopedThreadAffinity(int group, unsigned long long mask);
+  ~ScopedThreadAffinity();
+  ScopedThreadAffinity(const ScopedThreadAffinity&) = delete;
+  ScopedThreadAffinity& operator=(const ScopedThreadAffinity&) = delete;
+
+ private:
+  alignas(8) unsigned char saved[128];  // the earlier affinity, in the platform's own form
+  bool restore = false;
+};
 
 // Names the calling thread for debuggers (cut to the platform's limit).
 void SetCurrentThreadName(const char* name);

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 namespace orv {
@@ -128,34 +129,37 @@ bool processCpuSet(cpu_set_t& set) {
 
 }  // namespace
 
-bool StartDetachedThread(void (*body)(void*), void* argument, int stackBytes) {
+ThreadHandle StartThread(void (*body)(void*), void* argument, int stackBytes) {
   pthread_attr_t attributes;
-  if (pthread_attr_init(&attributes) != 0) return false;
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  if (pthread_attr_init(&attributes) != 0) return nullptr;
   if (stackBytes > 0) {
     size_t bytes = static_cast<size_t>(stackBytes);
     if (bytes < static_cast<size_t>(PTHREAD_STACK_MIN)) bytes = PTHREAD_STACK_MIN;
     pthread_attr_setstacksize(&attributes, bytes);
   }
-  auto* start = new StartRecord{body, argument};
-  pthread_t thread;
-  const int result = pthread_create(&thread, &attributes, threadEntry, start);
+  auto* start = new (std::nothrow) StartRecord{body, argument};
+  auto* thread = new (std::nothrow) pthread_t;
+  const int result =
+      start && thread ? pthread_create(thread, &attributes, threadEntry, start) : ENOMEM;
   pthread_attr_destroy(&attributes);
   if (result != 0) {
     delete start;
-    return false;
+    delete thread;
+    return nullptr;
   }
-  return true;
+  return thread;
 }
 
-ThreadHandle DuplicateCurrentThreadHandle() { return new pthread_t(pthread_self()); }
+void JoinThread(ThreadHandle thread) {
+  if (!thread) return;
+  pthread_join(*static_cast<pthread_t*>(thread), nullptr);
+  delete static_cast<pthread_t*>(thread);
+}
 
-void CloseThreadHandle(ThreadHandle handle) { delete static_cast<pthread_t*>(handle); }
-
-bool SetThreadAffinity(ThreadHandle handle, int group, unsigned long long mask) {
-  cpu_set_t set;
-  if (!handle || !fillCpuSet(group, mask, set)) return false;
-  return pthread_setaffinity_np(*static_cast<pthread_t*>(handle), sizeof set, &set) == 0;
+void DetachThread(ThreadHandle thread) {
+  if (!thread) return;
+  pthread_detach(*static_cast<pthread_t*>(thread));
+  delete static_cast<pthread_t*>(thread);
 }
 
 bool SetCurrentThreadAffinity(int group, unsigned long long mask) {
@@ -168,6 +172,23 @@ bool SetCurrentThreadAffinityToProcess() {
   cpu_set_t set;
   if (!processCpuSet(set)) return false;
   return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+}
+
+static_assert(sizeof(cpu_set_t) <= 128, "ScopedThreadAffinity keeps a cpu_set_t");
+
+ScopedThreadAffinity::ScopedThreadAffinity(int group, unsigned long long mask) {
+  cpu_set_t earlier, wanted;
+  if (!fillCpuSet(group, mask, wanted)) return;
+  if (pthread_getaffinity_np(pthread_self(), sizeof earlier, &earlier) != 0) return;
+  std::memcpy(saved, &earlier, sizeof earlier);
+  restore = pthread_setaffinity_np(pthread_self(), sizeof wanted, &wanted) == 0;
+}
+
+ScopedThreadAffinity::~ScopedThreadAffinity() {
+  if (!restore) return;
+  cpu_set_t earlier;
+  std::memcpy(&earlier, saved, sizeof earlier);
+  pthread_setaffinity_np(pthread_self(), sizeof earlier, &earlier);
 }
 
 void SetCurrentThreadName(const char* name) {

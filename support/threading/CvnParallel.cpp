@@ -1,17 +1,31 @@
 #include "support/threading/CvnParallel.h"
 
-#include <cstdint>
 #include <new>
 
 #include "support/Log.h"
+#include "support/platform/DynamicLibrary.h"
 #include "support/threading/DefaultThreadCount.h"
+#include "support/threading/RunShares.h"
 #include "support/threading/ThreadManagerStack.h"
+#include "support/threading/WinThreadManager.h"
 
 namespace CVNUtils {
 namespace {
 
-// Each job occupies one worker for the life of its owner: bound the count a caller can ask for.
+// Jobs are small records, not threads; the bound only keeps a caller from asking for absurd counts.
 constexpr int kMaxJobs = 1024;
+// How long a run on the library's own pool waits for its helpers to return after the last share.
+// That pool starts a new thread for every task that finds no idle worker, so a helper still on its
+// way would make the next run start another thread.
+constexpr int kOwnPoolHelperReturnMs = 5;
+
+// Work handed to a thread manager of another module runs this module's code on threads it cannot
+// join: from then on the module stays loaded until the process ends.
+void keepModuleForForeignThreads() {
+  static std::atomic<bool> kept{false};
+  if (kept.exchange(true)) return;
+  orv::platform::KeepThisModuleLoaded();
+}
 
 }  // namespace
 
@@ -27,52 +41,24 @@ Job::~Job() {
     following->next = nullptr;
     delete following;
   }
-  stopThread();
-}
-
-void Job::stopThread() {
-  if (!parkedOnWorker) return;
-  parkedOnWorker = false;
-  quit.set();
-  go.set();
-  if (!exited.waitFor(100)) {
-    LogMessage("#job of %s did not exit properly\n", owner ? owner->jobName : "");
-    // The thread still refers to this job: it must be gone before the job's memory is freed.
-    exited.wait();
-  }
 }
 
 void Job::run(void* /*data*/) {
-  CvnParallel* parallel = owner;
-  parallel->jobStarted(*this);
-  for (;;) {
-    go.wait();
-    if (quit.waitFor(0)) {
-      exited.set();
-      return;
-    }
-    go.reset();
-    if (parallel->holder) {
-      parallel->holder->processJob(*this);
-    } else {
-      parallel->processJob(*this);
-    }
-    done.set();
-  }
+  if (owner) owner->processShare(*this, owner->holder != nullptr);
+  done.set();
 }
 
 const char* Job::name() { return owner ? owner->name() : "MTJobWithoutOwner"; }
 
 // ---- CvnParallel ----
 
-CvnParallel::CvnParallel(KUtils::ThreadManager* manager) : manager(manager) {}
+CvnParallel::CvnParallel(KUtils::ThreadManager* manager)
+    : manager(manager), managerGiven(manager != nullptr) {}
 
 CvnParallel::~CvnParallel() {
-  closeThreadHandles();
   destroyJobs();
   jobCount = 0;
   manager = nullptr;
-  threadHandles.Clear();
   delete holder;
   holder = nullptr;
 }
@@ -89,23 +75,20 @@ void CvnParallel::configure(int, void*) {}
 
 int CvnParallel::defaultThreadCount() { return DefaultThreadCount(); }
 
+KUtils::ThreadManager* CvnParallel::currentManager() {
+  if (!managerGiven) manager = CurrentThreadManager();
+  return manager;
+}
+
 void CvnParallel::destroyJobs() {
   delete jobs;
   jobs = nullptr;
-  onWorkers = false;
-}
-
-void CvnParallel::closeThreadHandles() {
-  for (void*& handle : threadHandles) {
-    orv::platform::CloseThreadHandle(handle);
-    handle = nullptr;
-  }
+  placements.Clear();
 }
 
 bool CvnParallel::setupThreads(int threads, const NumaPlacementTable* placementTable,
                                const unsigned char* nodeSelection) {
-  if (!manager) manager = CurrentThreadManager();
-  if (!manager) {
+  if (!currentManager()) {
     DebugPrint(
         "Using CvnParallel without a thread manager. The code will run in single threaded "
         "mode\n");
@@ -130,15 +113,11 @@ bool CvnParallel::setupThreads(int threads, const NumaPlacementTable* placementT
   destroyJobs();
   jobName = name();
   if (manager) manager->setLowPriority(1);
-  bool ok = buildJobs(threads);
+  const bool ok = buildJobs(threads);
   if (!ok) {
-    DebugPrint("CvnParallel: %s could not start its jobs on worker threads; running single "
-               "threaded\n",
-               jobName);
+    DebugPrint("CvnParallel: %s could not make its jobs; running single threaded\n", jobName);
     destroyJobs();
-    closeThreadHandles();
-    threadHandles.Clear();
-    // One job on the calling thread cannot fail to start.
+    // One job on the calling thread.
     Job* job = createJob();
     jobCount = job ? 1 : 0;
     if (job) {
@@ -148,75 +127,36 @@ bool CvnParallel::setupThreads(int threads, const NumaPlacementTable* placementT
     }
   }
   applyPlacement(placementTable, nodeSelection);
-  startedCount.store(0);
-  allStarted.reset();
   return ok;
 }
 
 bool CvnParallel::buildJobs(int threads) {
-  closeThreadHandles();
-  void* const none = nullptr;
-  if (manager) {
-    if (!threadHandles.SetSize(threads, &none)) return false;
-  } else {
-    threadHandles.Clear();
-  }
   jobCount = threads;
-  startedCount.store(0);
-  allStarted.reset();
-
   Job** tail = &jobs;
-  int handedOut = 0;
-  bool ok = true;
   for (int i = 0; i < threads; ++i) {
     Job* job = createJob();
-    if (!job) {
-      ok = false;
-      break;
-    }
+    if (!job) return false;
     job->owner = this;
     job->index = i;
     *tail = job;
     tail = &job->next;
-    if (!manager) continue;
-    job->parkedOnWorker = true;
-    int result = -1;
-    try {
-      result = manager->runAsync(job, reinterpret_cast<void*>(static_cast<intptr_t>(i)), i);
-    } catch (...) {
-      result = -1;
-    }
-    if (result != 0) {
-      job->parkedOnWorker = false;
-      ok = false;
-      break;
-    }
-    ++handedOut;
   }
-  if (manager) {
-    // Jobs that reached a worker report in before anything else happens to them.
-    while (startedCount.load() < handedOut) allStarted.waitFor(10);
-    onWorkers = ok;
-  }
-  return ok;
-}
-
-void CvnParallel::jobStarted(Job& job) {
-  if (job.index >= 0 && job.index < threadHandles.size()) {
-    threadHandles[job.index] = orv::platform::DuplicateCurrentThreadHandle();
-  }
-  if (startedCount.fetch_add(1) + 1 >= jobCount) allStarted.set();
+  return true;
 }
 
 void CvnParallel::applyPlacement(const NumaPlacementTable* table,
                                  const unsigned char* nodeSelection) {
-  if (!onWorkers || !table || !nodeSelection || !table->placementUseful()) return;
+  placements.Clear();
+  if (!manager || !table || !nodeSelection || !table->placementUseful()) return;
+  if (!placements.SetSize(jobCount)) return;
   NumaPlacementCursor cursor;
-  int position = 0;
-  for (Job* job = jobs; job; job = job->next, ++position) {
+  for (SharePlacement& placement : placements) {
     const NumaNodeEntry* entry = cursor.next(*table, nodeSelection);
-    if (!entry || position >= threadHandles.size() || !threadHandles[position]) continue;
-    orv::platform::SetThreadAffinity(threadHandles[position], entry->group, entry->mask);
+    if (!entry) {
+      placements.Clear();
+      return;
+    }
+    placement = SharePlacement{entry->group, entry->mask};
   }
 }
 
@@ -261,27 +201,45 @@ void CvnParallel::runHolderJobs(KUtils::ProgressCallback* runProgress) {
   dispatch(true, false, 0);
 }
 
-void CvnParallel::dispatch(bool throughHolder, bool setMode, int runMode) {
-  for (Job* job = jobs; job; job = job->next) {
-    if (setMode) job->mode = runMode;
-    if (onWorkers) {
-      job->done.reset();
-      job->go.set();
-    } else if (throughHolder) {
-      holder->processJob(*job);
+void CvnParallel::processShare(Job& job, bool throughHolder) {
+  auto work = [&] {
+    if (throughHolder) {
+      holder->processJob(job);
     } else {
-      processJob(*job);
+      processJob(job);
     }
-  }
-  if (!onWorkers) return;
-  for (Job* job = jobs; job; job = job->next) {
-    while (!job->done.waitFor(10)) {
-      if (progress) {
-        progress->setProgress(progressCount.load());
-        progress->pump();
-      }
+  };
+  try {
+    if (job.index >= 0 && job.index < placements.size()) {
+      orv::platform::ScopedThreadAffinity onNode(placements[job.index].group,
+                                                 placements[job.index].mask);
+      work();
+    } else {
+      work();
     }
+  } catch (...) {
+    // Every share is counted as processed, so the run ends; the failure shows in status().
+    statusCode.store(-1);
   }
+}
+
+void CvnParallel::dispatch(bool throughHolder, bool setMode, int runMode) {
+  if (setMode) {
+    for (Job* job = jobs; job; job = job->next) job->mode = runMode;
+  }
+  KUtils::ThreadManager* pool = jobCount > 1 ? currentManager() : nullptr;
+  RunShares* run = pool ? RunShares::create(*this, throughHolder) : nullptr;
+  if (!run) {
+    for (Job* job = jobs; job; job = job->next) processShare(*job, throughHolder);
+    return;
+  }
+  const bool ownPool = KUtils::WinThreadManager::IsLocalPool(pool);
+  if (!ownPool) keepModuleForForeignThreads();
+  run->postHelpers(*pool);
+  run->takeShares();
+  run->waitForShares(progress, progressCount);
+  if (ownPool) run->waitForHelpers(kOwnPoolHelperReturnMs);
+  run->release();
 }
 
 }  // namespace CVNUtils

@@ -1,8 +1,11 @@
-// Persistent parallel jobs.
+// Parallel jobs.
 //
-// A CvnParallel runs one piece of work on several threads. It keeps a chain of jobs, each parked
-// on one worker of a KUtils::ThreadManager for the life of the object; every run wakes them all
-// and waits until each has processed its share. Work comes from a derived class overriding
+// A CvnParallel runs one piece of work on several threads. It keeps a chain of jobs, each one
+// share of the work. A run hands the shares out and returns when every share is processed: the
+// calling thread takes shares itself, and helpers posted to a KUtils::ThreadManager take the
+// others as they start. A run therefore never waits for a worker that does not come (the calling
+// thread does the shares nobody took), holds workers only while it runs, and gives the same
+// results whichever thread processes which share. Work comes from a derived class overriding
 // processJob, or from a TMTJobProcHolder forwarding each job to a member function of another
 // object. Without a thread manager everything runs on the calling thread with a single job.
 //
@@ -21,13 +24,14 @@ namespace CVNUtils {
 
 class CvnParallel;
 
-// One job: a contiguous share of the items and the events that park it on its worker.
+// One job: a contiguous share of the items. The events are kept for the layout of the type; runs
+// do not park jobs on workers.
 class Job : public KUtils::ThreadProcedure {
  public:
   Job();
-  // Destroys the rest of the chain too; with a thread manager, tells the job's thread to quit.
+  // Destroys the rest of the chain too.
   ~Job() override;
-  // The job's thread body: waits for go or quit, processes one share per go.
+  // Processes this job's share once on the calling thread and signals `done`.
   void run(void* data) override;
   // The owner's name, or "MTJobWithoutOwner".
   const char* name() override;
@@ -44,12 +48,6 @@ class Job : public KUtils::ThreadProcedure {
   orv::platform::Event done{false};
   orv::platform::Event quit{false};
   orv::platform::Event exited{false};
-
- private:
-  friend class CvnParallel;
-  void stopThread();
-  // Set while the job's thread body runs on a worker and must be told to quit.
-  bool parkedOnWorker = false;
 };
 
 class TMTJobProcHolderInterface {
@@ -75,7 +73,8 @@ class TMTJobProcHolder : public TMTJobProcHolderInterface {
 
 class CvnParallel {
  public:
-  // `manager` may be null: setupThreads then takes the current one of the thread-manager stack.
+  // `manager` may be null: every set-up and run then takes the current manager of the
+  // thread-manager stack, so a manager retired from the stack is never used again.
   explicit CvnParallel(KUtils::ThreadManager* manager = nullptr);
   CvnParallel(const CvnParallel&) = delete;
   CvnParallel& operator=(const CvnParallel&) = delete;
@@ -84,6 +83,7 @@ class CvnParallel {
   // The work of one job; nothing here.
   virtual void processJob(Job& job);
   virtual const char* name();
+  // Cleared by every run; -1 when a share threw.
   virtual int status();
   virtual Job* createJob();
   // Hook kept for derived job families; unused by every job type of the library.
@@ -91,9 +91,9 @@ class CvnParallel {
   virtual int defaultThreadCount();
 
   // Builds or reuses `threads` jobs (-1: the default count). Without a thread manager one job is
-  // made. `placementTable` and `nodeSelection` (one flag byte per table entry) optionally spread
-  // the job threads over NUMA nodes. False when the jobs could not be started on workers; the
-  // object then runs one job on the calling thread.
+  // made. `placementTable` and `nodeSelection` (one flag byte per table entry) optionally place
+  // the shares on NUMA nodes: whichever thread processes share j runs on j's node meanwhile.
+  // False when the jobs could not be made; the object then has one job.
   bool setupThreads(int threads, const NumaPlacementTable* placementTable = nullptr,
                     const unsigned char* nodeSelection = nullptr);
   // Gives each job a contiguous share of `total` items: job i of n ends at total*(i+1)/n, the
@@ -122,21 +122,26 @@ class CvnParallel {
 
  private:
   friend class Job;
+  friend class RunShares;
 
+  struct SharePlacement {
+    unsigned short group;
+    unsigned long long mask;
+  };
+
+  // The manager this set-up or run uses: the one given to the constructor, else the current one.
+  KUtils::ThreadManager* currentManager();
   void destroyJobs();
-  void closeThreadHandles();
   bool buildJobs(int threads);
   void applyPlacement(const NumaPlacementTable* table, const unsigned char* nodeSelection);
   void beginRun(KUtils::ProgressCallback* runProgress);
   void dispatch(bool throughHolder, bool setMode, int runMode);
-  void jobStarted(Job& job);
+  // Processes one share on the calling thread, on its node when the shares are placed.
+  void processShare(Job& job, bool throughHolder);
 
-  CvnArray<void*, int> threadHandles;
   KUtils::ThreadManager* manager;
-  // True while the jobs are parked on workers of `manager`.
-  bool onWorkers = false;
-  std::atomic<int> startedCount{0};
-  orv::platform::Event allStarted{false};
+  const bool managerGiven;
+  CvnArray<SharePlacement, int> placements;  // by job index; empty when not placed
 };
 
 }  // namespace CVNUtils

@@ -1,9 +1,12 @@
 #include "support/threading/DefaultThreadManager.h"
 
+#include <memory>
 #include <mutex>
 #include <new>
 
 #include "support/CvnArray.h"
+#include "support/ExceptionGuard.h"
+#include "support/threading/ThreadManagerStack.h"
 #include "support/threading/WinThreadManager.h"
 
 namespace {
@@ -20,23 +23,35 @@ DefaultManagers& defaultManagers() {
   return *managers;
 }
 
-}  // namespace
+// Destroys the managers a host left alive when this module is unloaded or the program ends.
+struct ManagersLeftAtUnload {
+  ~ManagersLeftAtUnload() {
+    DefaultManagers& managers = defaultManagers();
+    CVNUtils::CvnArray<KUtils::ThreadManager*, int> left;
+    {
+      std::lock_guard<std::mutex> guard(managers.lock);
+      left = std::move(managers.live);
+    }
+    for (KUtils::ThreadManager* manager : left) delete static_cast<KUtils::WinThreadManager*>(manager);
+  }
+};
 
-KUtils::ThreadManager* createDefaultThreadManager() {
-  auto* manager = new (std::nothrow) KUtils::WinThreadManager();
+KUtils::ThreadManager* createTrackedManager() {
+  static ManagersLeftAtUnload cleanup;
+  // Owned here until it is tracked, so an exception on the way frees it.
+  std::unique_ptr<KUtils::WinThreadManager> manager(new (std::nothrow) KUtils::WinThreadManager());
   if (!manager) return nullptr;
   DefaultManagers& managers = defaultManagers();
   std::lock_guard<std::mutex> guard(managers.lock);
-  if (!managers.live.Append(manager)) {
+  if (!managers.live.Append(manager.get())) {
     // The failed growth dropped the list of the others too: they can no longer be destroyed, but
     // this one is not handed out untracked.
-    delete manager;
     return nullptr;
   }
-  return manager;
+  return manager.release();
 }
 
-void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
+void destroyTrackedManager(KUtils::ThreadManager* manager) {
   if (!manager) return;
   KUtils::WinThreadManager* owned = nullptr;
   {
@@ -50,7 +65,21 @@ void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
       break;
     }
   }
+  if (!owned) return;
+  // Retired before it goes, so that parallel work started afterwards never finds it.
+  CVNUtils::RetireThreadManager(owned);
   delete owned;
+}
+
+}  // namespace
+
+KUtils::ThreadManager* createDefaultThreadManager() {
+  return orv::GuardedCall("createDefaultThreadManager", static_cast<KUtils::ThreadManager*>(nullptr),
+                          [] { return createTrackedManager(); });
+}
+
+void destroyDefaultThreadManager(KUtils::ThreadManager* manager) {
+  orv::GuardedCall("destroyDefaultThreadManager", [&] { destroyTrackedManager(manager); });
 }
 
 namespace KUtils {

@@ -11,6 +11,7 @@ using ManagerStack = CvnArray<KUtils::ThreadManager*, int>;
 
 // Created on the first push, destroyed when a pop leaves it empty.
 ManagerStack* stack = nullptr;
+void (*retirementObserver)(KUtils::ThreadManager*) = nullptr;
 
 }  // namespace
 
@@ -45,5 +46,19 @@ KUtils::ThreadManager* CurrentThreadManager() {
 }
 
 int ThreadManagerStackDepth() { return stack ? stack->size() : 0; }
+
+void RetireThreadManager(KUtils::ThreadManager* manager) {
+  if (!manager) return;
+  if (stack) {
+    for (KUtils::ThreadManager*& entry : *stack) {
+      if (entry == manager) entry = nullptr;
+    }
+  }
+  if (retirementObserver) retirementObserver(manager);
+}
+
+void SetThreadManagerRetirementObserver(void (*observer)(KUtils::ThreadManager*)) {
+  retirementObserver = observer;
+}
 
 }  // namespace CVNUtils

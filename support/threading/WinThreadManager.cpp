@@ -1,16 +1,45 @@
 #include "support/threading/WinThreadManager.h"
 
 #include "support/Log.h"
+#include "support/platform/DynamicLibrary.h"
 #include "support/threading/DefaultThreadCount.h"
 
 namespace KUtils {
+namespace {
+
+// The managers alive in this module. Deliberately never freed: managers may be destroyed by other
+// static destructors.
+struct LocalPools {
+  std::mutex lock;
+  CVNUtils::CvnArray<const ThreadManager*, int> live;
+};
+
+LocalPools& localPools() {
+  static LocalPools* pools = new LocalPools;
+  return *pools;
+}
+
+}  // namespace
 
 WinThreadManager::WinThreadManager() : affinityEnabled(CVNUtils::ThreadAffinityEnabled()) {
   DebugPrint("[WinThreadManager] Constructor.\n");
+  LocalPools& pools = localPools();
+  std::lock_guard<std::mutex> guard(pools.lock);
+  // Without room in the list the manager only counts as foreign: its work is still done.
+  pools.live.Append(this);
 }
 
 WinThreadManager::~WinThreadManager() {
   DebugPrint("[WinThreadManager] Destructor.\n");
+  {
+    LocalPools& pools = localPools();
+    std::lock_guard<std::mutex> guard(pools.lock);
+    for (int i = 0; i < pools.live.size(); ++i) {
+      if (pools.live[i] != this) continue;
+      pools.live.Remove(i, 1, false, false);
+      break;
+    }
+  }
   terminateAll(false);
   std::lock_guard<std::mutex> guard(lock);
   // A counter still in use belongs to a batch whose worker did not stop: it may still signal it.
@@ -42,15 +71,17 @@ WorkerRecord* WinThreadManager::acquireWorker(ProgressCallback* progress) {
     });
     if (idle) return *idle;
     created = startWorker();
-  }
-  if (!created) return nullptr;
-  // The thread's reference is taken before it starts, so the record outlives any early release.
-  created->references.fetch_add(1);
-  if (!orv::platform::StartDetachedThread(RunWorkerThread, created, stackSize.load())) {
-    // Stays in the list as terminated, so it is never claimed and is freed with the list.
-    created->references.fetch_sub(1);
-    created->state.store(kWorkerTerminated);
-    return nullptr;
+    if (!created) return nullptr;
+    // The thread's reference is taken before it starts, so the record outlives any early release.
+    // It is started under the lock, so terminateAll never takes a record without its thread.
+    created->references.fetch_add(1);
+    created->thread = orv::platform::StartThread(RunWorkerThread, created, stackSize.load());
+    if (!created->thread) {
+      // Stays in the list as terminated, so it is never claimed and is freed with the list.
+      created->references.fetch_sub(1);
+      created->state.store(kWorkerTerminated);
+      return nullptr;
+    }
   }
   if (progress && progress->needsPumping()) {
     while (created->state.load() == kWorkerCreating) {
@@ -246,13 +277,22 @@ int WinThreadManager::getCurrentThreadIndex() {
 
 int WinThreadManager::reserved() { return 0; }
 
+bool WinThreadManager::IsLocalPool(const ThreadManager* manager) {
+  LocalPools& pools = localPools();
+  std::lock_guard<std::mutex> guard(pools.lock);
+  for (const ThreadManager* live : pools.live) {
+    if (live == manager) return true;
+  }
+  return false;
+}
+
 // ---- termination ----
 
 namespace {
 
 const char* procedureName(const WorkerRecord& worker) {
-  if (worker.asyncProcedure) {
-    if (const char* name = worker.asyncProcedure->name()) return name;
+  if (ThreadProcedure* procedure = __atomic_load_n(&worker.asyncProcedure, __ATOMIC_ACQUIRE)) {
+    if (const char* name = procedure->name()) return name;
   }
   if (worker.batch) return worker.batch->name();
   return nullptr;
@@ -289,13 +329,21 @@ void WinThreadManager::terminateAll(bool /*force*/) {
   if (!listed) return;  // nothing was taken over; the workers stay usable
   DebugPrint("[WinThreadManager] Terminating %i threads\n", quitting.size());
   for (WorkerRecord* worker : quitting) {
-    if (worker->state.load() == kWorkerTerminated) continue;  // never started
+    if (!worker->thread) continue;  // never started
     // Nodes are reused from the free list, so a quit can only fail on a worker never used.
     worker->queue.post(kMessageQuit);
     DebugPrint("[WinThreadManager] Waiting for KGL thread to finish...\n");
-    if (waitForTermination(*worker)) continue;
+    if (waitForTermination(*worker)) {
+      // Joined, so no thread of this manager runs the library's code once this returns.
+      orv::platform::JoinThread(worker->thread);
+      worker->thread = nullptr;
+      continue;
+    }
     // A stuck thread cannot be stopped safely: it quits, and frees its record, once its
-    // procedure returns.
+    // procedure returns. It will still run this module's code then, so the module stays loaded.
+    orv::platform::DetachThread(worker->thread);
+    worker->thread = nullptr;
+    orv::platform::KeepThisModuleLoaded();
     if (const char* name = procedureName(*worker)) {
       DebugPrint(
           "[WinThreadManager] Thread with name \"%s\" did not terminate for the timeout "

@@ -51,6 +51,10 @@ class WinThreadManager final : public ThreadManager {
   // Worker threads created and not yet terminated.
   int workerCount();
 
+  // True when `manager` is a live WinThreadManager made by this module (the shared library or
+  // program this code is linked into), whose threads the module joins before its code goes.
+  static bool IsLocalPool(const ThreadManager* manager);
+
  private:
   WorkerRecord* acquireWorker(ProgressCallback* progress);
   WorkerRecord* startWorker();

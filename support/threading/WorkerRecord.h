@@ -57,6 +57,8 @@ struct alignas(128) WorkerRecord {
   void* asyncData = nullptr;
 
   std::atomic<int> state{kWorkerCreating};
+  // The worker's thread, joined once it has terminated; null when it could not be started.
+  orv::platform::ThreadHandle thread = nullptr;
   // 2 while both the worker thread and the manager hold the record.
   std::atomic<int> references{1};
   WorkerQueue queue;

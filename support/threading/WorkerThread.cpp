@@ -56,6 +56,8 @@ void runAsync(WorkerRecord& record, Scheduling& scheduling) {
   } catch (...) {
     // Nobody waits for an asynchronous procedure: its failure stays with it.
   }
+  // A procedure may free itself as it returns: the record keeps no pointer to it.
+  __atomic_store_n(&record.asyncProcedure, nullptr, __ATOMIC_RELEASE);
   record.state.store(kWorkerIdle);
 }
 

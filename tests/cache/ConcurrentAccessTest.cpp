@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "WrittenFrames.h"
 #include "cache/OpenFileRegistry.h"
+#include "support/platform/FileLock.h"
 
 namespace {
 
@@ -134,6 +136,24 @@ TEST(OpenFileRegistryTurns, AReaderGivesUpAfterThirtyRounds) {
   EXPECT_EQ(frame.ImportOrv(path.c_str(), true, false), 3);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5500));
   OpenFileRegistry::Unregister(path.c_str());
+}
+
+// A file system without byte-range locks answers at once: the frame is read without the lock,
+// and a '#' line says so.
+TEST(FileLocks, FileSystemsWithoutByteRangeLocksAreReadUnlocked) {
+  const std::string path = tempPath("unlockable.orv");
+  saveBytes(path, bytesOf(sharedFrame()));
+  for (int error : {ENOLCK, EOPNOTSUPP}) {
+    SCOPED_TRACE(error);
+    orv::platform::InjectFileLockError(error);
+    LogCapture log;
+    CorvaneFrameData frame;
+    EXPECT_EQ(frame.ImportOrv(path.c_str(), true, false), 0);
+    orv::platform::InjectFileLockError(0);
+    EXPECT_TRUE(log.contains("#ImportOrv " + path +
+                             ": the file system cannot lock the file; it is read without the lock\n"));
+    EXPECT_NE(frame.getChannel(4), nullptr);
+  }
 }
 
 // Every prefix of a written file with particles in all three forms gives a defined code; the

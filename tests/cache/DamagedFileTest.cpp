@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "../support/ScopedDecodeCap.h"
 #include "WrittenFrames.h"
 
 namespace {
@@ -13,12 +14,18 @@ using namespace written;
 
 const char kBroken[] = "CorvaneFrameData::ImportOrv broken file. File is: ";
 
-// Loads bytes and expects a broken file: result 4 with the broken-file line naming the path.
+// Loads bytes and expects a broken file: result 4 with the broken-file line naming the path, and
+// a '#' line that a user sees saying what was wrong.
 void expectBroken(const std::vector<char>& bytes, const char* text = nullptr) {
   LogCapture log;
   CorvaneFrameData frame;
   EXPECT_EQ(load(frame, bytes, false, "broken.orv"), 4);
   EXPECT_TRUE(log.contains(kBroken + tempPath("broken.orv") + "\n"));
+  bool reason = false;
+  for (const std::string& line : log.lines()) {
+    reason |= line.rfind("#ImportOrv " + tempPath("broken.orv") + ": ", 0) == 0;
+  }
+  EXPECT_TRUE(reason) << "no reason given";
   if (text) {
     EXPECT_TRUE(log.contains(text)) << "missing message " << text;
   }
@@ -251,13 +258,41 @@ TEST(BadCounts, EntryCountsBeyondTheFile) {
   }
 }
 
-TEST(BadCounts, ChunkSizesPastTheEnd) {
+// A size is used only to skip a chunk: a skipped chunk needs a usable one, a parsed chunk's size
+// is never looked at.
+TEST(ChunkSizes, OnlyASkippedChunkNeedsAUsableSize) {
   for (int version : {3, 6}) {
+    SCOPED_TRACE(version);
     Frame description = withChunk(1005, std::vector<char>(10, 0), version);
     description.extraChunks[0].declaredSize = version == 3 ? INT_MAX : 1ll << 40;
     expectBroken(description);
     description.extraChunks[0].declaredSize = version == 3 ? 0xFFFFFFFFll : -(1ll << 40);
     expectBroken(description);  // negative once read back
+
+    Frame parsed = gridFrame(version, 1, 1, 1);
+    parsed.chunkText = "text";
+    parsed.ranges = {{1, 0.5f, 2.0f}};
+    parsed.values = {{2, 7}};
+    ParticleGroup group;
+    group.name = "g";
+    group.channels.push_back(FloatChannel(0, {1, 2, 3}));
+    parsed.groups.push_back(group);
+    Layout layout;
+    std::vector<char> bytes = bytesOf(parsed, &layout);
+    for (const auto& [id, at] : layout.chunks) {
+      if (version <= 3) {
+        patch<int>(bytes, at + 4, -7);
+      } else {
+        patch<long long>(bytes, at + 4, id % 2 ? -7 : 1ll << 50);
+      }
+    }
+    CorvaneFrameData frame;
+    ASSERT_EQ(load(frame, bytes), 0);
+    EXPECT_EQ(frame.chunkText, "text");
+    EXPECT_EQ(frame.slots[1].rangeHigh, 2.0f);
+    EXPECT_EQ(frame.channelValues[2], 7);
+    ASSERT_NE(frame.findParticleGroup("g"), nullptr);
+    EXPECT_EQ(frame.findParticleGroup("g")->getParticleCount(), 1);
   }
 }
 
@@ -268,13 +303,24 @@ TEST(BadCounts, ChannelIndicesOutsideTheTable) {
   EXPECT_EQ(load(frame, bytesOf(withChunk(1002, groupChunk(1, 31, 0, std::vector<char>(4, 0))))), 0);
 }
 
-TEST(BadCounts, ParticleCountsWhoseDataCannotComeFromTheFile) {
+// Decoded sizes follow the particle count, whatever the stored bytes: within the decode cap the
+// file loads and a channel beyond it reads as absent; a negative count is broken.
+TEST(BadCounts, ParticleCountsAreBoundByTheDecodeCap) {
+  ScopedDecodeCap cap(64 << 20);
   const std::vector<char> constantZone = {0x01, static_cast<char>(0xFC), 0x01, 0, 0, 0, 0, 0, 0, 0, 0};
   for (int method : {1, 2, 3, 4}) {
-    expectBroken(withChunk(1002, groupChunk(INT_MAX, 0, method, constantZone)));
+    SCOPED_TRACE(method);
+    LogCapture log;
+    CorvaneFrameData frame;
+    ASSERT_EQ(load(frame, bytesOf(withChunk(1002, groupChunk(INT_MAX, 0, method, constantZone)))), 0);
+    float position[3];
+    EXPECT_EQ(frame.findParticleGroup("g")->getParticle(0, 0, position), 0);
+    bool reason = false;
+    for (const std::string& line : log.lines()) reason |= line.find("#particle channel 0 of group g: ") == 0;
+    EXPECT_TRUE(reason);
     expectBroken(withChunk(1002, groupChunk(-1, 0, method, constantZone)));
   }
-  // Older blocks: the data must lie inside the shared array.
+  // Older blocks: raw data must lie inside the shared array; decoded data within the cap.
   for (int tag : {7, 13}) {
     Frame description = gridFrame(6, 1, 1, 1);
     description.extraHeaderBytes = block7(3, INT_MAX, 0, tag);
@@ -286,14 +332,22 @@ TEST(BadCounts, ParticleCountsWhoseDataCannotComeFromTheFile) {
 
 TEST(BadCounts, WordOffsetsBeyondTheSharedArray) {
   for (int tag : {7, 13}) {
-    for (int offset : {3, 4, 1 << 20, -2, INT_MIN}) {
+    for (int offset : {4, 1 << 20, -2, INT_MIN}) {
       Frame description = gridFrame(6, 1, 1, 1);
       description.extraHeaderBytes = block7(3, 1, offset, tag);
       expectBroken(description);
     }
+    // An offset at the array's end is a channel of no words: an empty group (early frames) loads.
+    Frame empty = gridFrame(6, 1, 1, 1);
+    empty.extraHeaderBytes = block7(3, 0, 3, tag);
+    CorvaneFrameData frame;
+    ASSERT_EQ(load(frame, empty), 0) << tag;
+    EXPECT_EQ(frame.findParticleGroup("old")->getParticleCount(), 0);
   }
   Frame description = gridFrame(6, 1, 1, 1);
   description.extraHeaderBytes = block7(3, 1, 1);  // 12 bytes from word 1 of 3 run past the end
+  expectBroken(description);
+  description.extraHeaderBytes = block7(3, 1, 3);
   expectBroken(description);
   description.extraHeaderBytes = block7(3, 1, 0);
   CorvaneFrameData frame;

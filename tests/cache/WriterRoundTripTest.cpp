@@ -72,6 +72,28 @@ TEST(GridChannelsRoundTrip, RawZonesOfAZonedStreamAreExact) {
   }
 }
 
+// A stream that holds fewer values than the grid: the cells it does not reach read as 0,
+// whatever the memory held before (the heap block freed just before is the one the channel gets).
+TEST(GridChannelsRoundTrip, CellsAShortStreamDoesNotReachReadAsZero) {
+  constexpr int kShort = 9;
+  for (int version : {4, 6}) {
+    Frame description = gridFrame(version, kSize[0], kSize[1], kSize[2]);
+    const std::vector<float> values = field(kSize, 2.0f);
+    description.channels.push_back(channel(2, values));
+    Layout layout;
+    std::vector<char> bytes = bytesOf(description, &layout);
+    // The raw zone's count, after the record's id and length and the zone's magic and method.
+    patch(bytes, layout.streamOffset + 8 + 3, static_cast<int>(kVoxels - kShort));
+    CorvaneFrameData frame;
+    ASSERT_EQ(load(frame, bytes), 0);
+    { std::vector<float> stale(kVoxels + 4, 7.0f); }
+    const float* smoke = frame.getChannel(2);
+    ASSERT_NE(smoke, nullptr);
+    EXPECT_EQ(std::memcmp(smoke, values.data(), (kVoxels - kShort) * 4), 0);
+    for (long long c = kVoxels - kShort; c < kVoxels; ++c) EXPECT_EQ(smoke[c], 0.0f) << c;
+  }
+}
+
 TEST(GridChannelsRoundTrip, PackedColourSplitsIntoUnitComponents) {
   Frame description = gridFrame(6, kSize[0], kSize[1], kSize[2]);
   GridChannel colour;
@@ -115,6 +137,36 @@ TEST(GridChannelsRoundTrip, DirectPackedRequestFillsTheComponents) {
   EXPECT_FLOAT_EQ(red[0], 1.0f);
   EXPECT_FLOAT_EQ(green[0], 0.5019608f);
   EXPECT_FLOAT_EQ(frame.getChannel(9)[2], 1.0f);
+}
+
+// A frame storing green (8) beside the packed colour: green always reads as stored, red and blue
+// from the packed words, in any order of requests, and an array once handed out stays valid and
+// unchanged (the sanitizer build sees any use after free).
+TEST(GridChannelsRoundTrip, AStoredComponentBesideThePackedColourKeepsItsArray) {
+  Frame description = gridFrame(6, 2, 2, 1);
+  GridChannel colour;
+  colour.id = 18;
+  colour.packed = {0xFF8000u, 0x000000u, 0x0000FFu, 0x123456u};
+  description.channels.push_back(colour);
+  description.channels.push_back(channel(8, {0.25f, 0.5f, 0.75f, 1.0f}));
+  const std::vector<std::vector<int>> orders = {{8, 7, 9, 18}, {7, 8, 9}, {18, 8, 7}, {9, 18, 8}};
+  for (const std::vector<int>& order : orders) {
+    CorvaneFrameData frame;
+    ASSERT_EQ(load(frame, description), 0);
+    const float* handed[32] = {};
+    for (int id : order) {
+      handed[id] = frame.getChannel(id);
+      for (int earlier : order) {
+        if (!handed[earlier] || earlier == id) continue;
+        EXPECT_EQ(frame.getChannel(earlier), handed[earlier]) << earlier << " after " << id;
+      }
+    }
+    ASSERT_TRUE(frame.getChannel(7) && frame.getChannel(8) && frame.getChannel(9));
+    EXPECT_EQ(frame.getChannel(8)[1], 0.5f);
+    EXPECT_FLOAT_EQ(frame.getChannel(7)[0], 1.0f);
+    EXPECT_FLOAT_EQ(frame.getChannel(9)[2], 1.0f);
+    EXPECT_EQ(frame.getChannel(18), nullptr);
+  }
 }
 
 TEST(GridChannelsRoundTrip, SpeedIsDerivedFromStoredVelocity) {

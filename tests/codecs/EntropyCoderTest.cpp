@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "codecs/EntropyCoder.h"
+#include "tools/codec/ReferenceDecoders.h"
 
 namespace {
 
+using orv::codectools::ExpandBitwise;
 using Bytes = CVNUtils::CvnArray<char, long long>;
 
 std::vector<unsigned char> encode(const std::vector<int>& values) {
@@ -16,6 +20,39 @@ std::vector<unsigned char> encode(const std::vector<int>& values) {
   const long long n = coder.Encode(values.data(), static_cast<long long>(values.size()), out);
   EXPECT_EQ(n, out.size());
   return std::vector<unsigned char>(out.begin(), out.end());
+}
+
+// Bits appended least significant first, as the streams hold them.
+struct BitSink {
+  std::vector<unsigned char> bytes;
+  long long bits = 0;
+  void put(unsigned long long value, int n) {
+    for (int k = 0; k < n; ++k, ++bits) {
+      if (bits % 8 == 0) bytes.push_back(0);
+      if ((value >> k) & 1) bytes.back() |= static_cast<unsigned char>(1u << (bits % 8));
+    }
+  }
+};
+
+// A coded stream with a table of the test's choosing, (rate, value offset) in stream order,
+// followed by `data` as its code words: trees the encoder would need billions of values for.
+std::vector<unsigned char> streamWithTable(int minimum, int rateWidth, int offsetWidth,
+                                           const std::vector<std::pair<uint32_t, uint32_t>>& table,
+                                           const std::vector<unsigned char>& data) {
+  BitSink sink;
+  sink.put(0, 8);
+  sink.put(table.size(), 32);
+  sink.put(static_cast<uint32_t>(minimum), 32);
+  sink.put(rateWidth, 6);
+  sink.put(offsetWidth, 6);
+  for (size_t i = 0; i < table.size(); ++i) {
+    const bool newRate = i == 0 || table[i].first != table[i - 1].first;
+    sink.put(newRate ? 1 : 0, 1);
+    if (newRate) sink.put(table[i].first, rateWidth);
+    sink.put(table[i].second, offsetWidth);
+  }
+  for (unsigned char byte : data) sink.put(byte, 8);
+  return sink.bytes;
 }
 
 std::vector<int> decode(const std::vector<unsigned char>& stream, size_t count, int base = 0) {
@@ -160,16 +197,8 @@ TEST(EntropyCoderRoundTrip, ExpansionMatchesBitwiseReferenceUpToTheLastByte) {
     const auto s = encode(symbols);
     EntropyCoder reference;
     ASSERT_EQ(reference.InitDecoder(s.data(), s.data() + s.size()), 1);
-    std::vector<int> expected;
-    for (int k = 0; k < n; ++k) {
-      const int symbol = reference.DecodeSymbolBitwise();
-      if (symbol >= 0) {
-        expected.push_back(symbol + 9);
-      } else {
-        expected.insert(expected.end(), -static_cast<size_t>(symbol), expected.back());
-      }
-    }
-    ASSERT_EQ(static_cast<long long>(expected.size()), expanded);
+    std::vector<int> expected(static_cast<size_t>(expanded), -1);
+    ASSERT_TRUE(ExpandBitwise(reference, expected.data(), expanded, 9));
     std::vector<int> got(expected.size(), -1);
     EntropyCoder fast;
     ASSERT_EQ(fast.InitDecoder(s.data(), s.data() + s.size()), 1);
@@ -177,6 +206,84 @@ TEST(EntropyCoderRoundTrip, ExpansionMatchesBitwiseReferenceUpToTheLastByte) {
     ASSERT_EQ(got, expected) << trial;
     EXPECT_EQ(fast.BytesConsumed(), reference.BytesConsumed()) << trial;
   }
+}
+
+// Tables of every shape a stream may carry: combs (rates halving, down to code words of 32 bits,
+// the longest 32-bit rates can make), skewed, flat and zero rates (refused by both), each
+// followed by random code words. The table decoder must give the tree walk's
+// symbols, overrun and consumed bytes, and the expansion, whole or in parts, the plain one.
+TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
+  std::mt19937 rng(77);
+  int refused = 0, deepest = 0;
+  for (int trial = 0; trial < 600; ++trial) {
+    std::vector<std::pair<uint32_t, uint32_t>> table;
+    int rateWidth = 32;
+    const int offsetWidth = 1 + static_cast<int>(rng() % 32);  // wide entries past 24 bits
+    const int shape = trial % 4;
+    const int entries = shape == 0 ? 2 + trial / 4 % 32 : 1 + static_cast<int>(rng() % 2000);
+    for (int e = 0; e < entries; ++e) {
+      uint32_t rate = 0;
+      if (shape == 0) {  // comb: every rate the sum of those after it, depth entries - 1
+        rate = e + 1 < entries ? 1u << (entries - 2 - e) : 1u;
+      } else if (shape == 1) {
+        rate = 1u + (rng() >> (1 + rng() % 31));
+      } else if (shape == 2) {
+        rateWidth = 4;
+        rate = 1 + rng() % 15;
+      } else {
+        rate = rng() % 4;  // zero rates: trees that cannot be built
+      }
+      table.emplace_back(rate, static_cast<uint32_t>(rng() & ((1ull << offsetWidth) - 1)));
+    }
+    std::vector<unsigned char> data(rng() % 2000);
+    for (unsigned char& b : data) b = static_cast<unsigned char>(rng() >> (rng() % 3 * 8));
+    const int minimum = static_cast<int>(rng() % 64) - 32;
+    const std::vector<unsigned char> s =
+        streamWithTable(minimum, rateWidth, offsetWidth, table, data);
+    // An exactly sized heap copy: the sanitizer build sees any read past its end.
+    const std::unique_ptr<unsigned char[]> exact(new unsigned char[s.size()]);
+    std::copy(s.begin(), s.end(), exact.get());
+    const unsigned char* end = exact.get() + s.size();
+    EntropyCoder fast, plain;
+    const long long ready = fast.InitDecoder(exact.get(), end);
+    ASSERT_EQ(ready, plain.InitDecoder(exact.get(), end)) << trial;
+    if (!ready) {
+      ++refused;
+      continue;
+    }
+    if (shape == 0) deepest = std::max(deepest, entries - 1);
+    for (int k = 0; k < 20000 && !plain.Overrun(); ++k) {
+      ASSERT_EQ(fast.DecodeSymbol(), plain.DecodeSymbolBitwise()) << trial << " symbol " << k;
+      ASSERT_EQ(fast.Overrun(), plain.Overrun()) << trial;
+    }
+    ASSERT_EQ(fast.BytesConsumed(), plain.BytesConsumed()) << trial;
+
+    // Expanded whole, and in parts of random sizes that runs may reach across.
+    const size_t places = rng() % 4000;
+    const int base = static_cast<int>(rng());
+    std::vector<int> whole(places, -1), parts(places, -1), expected(places, -1);
+    EntropyCoder expander, partwise, reference;
+    expander.InitDecoder(exact.get(), end);
+    partwise.InitDecoder(exact.get(), end);
+    reference.InitDecoder(exact.get(), end);
+    const bool ok =
+        ExpandBitwise(reference, expected.data(), static_cast<long long>(places), base);
+    ASSERT_EQ(expander.DecodeAndExpand(whole.data(), static_cast<long long>(places), base), ok)
+        << trial;
+    ASSERT_EQ(whole, expected) << trial;
+    bool partsOk = true;
+    for (size_t done = 0; partsOk && done < places;) {
+      const size_t n = std::min<size_t>(places - done, 1 + rng() % 300);
+      partsOk = partwise.ExpandNext(parts.data() + done, static_cast<long long>(n), base);
+      done += n;
+    }
+    ASSERT_EQ(partsOk && partwise.FinishExpansion(), ok) << trial;
+    if (ok) {
+      ASSERT_EQ(parts, expected) << trial;
+    }
+  }
+  EXPECT_EQ(deepest, EntropyCoder::kMaxCodeLength);
+  EXPECT_GT(refused, 100);
 }
 
 TEST(EntropyCoderFile, FileAndMemoryGiveSameValues) {

@@ -164,12 +164,21 @@ TEST(SGCompressorZoned, FailingZoneLeavesItsSliceAndOthersDecode) {
   const Bytes good = zoned({0, 4, 8}, {0, o1, o2});
   EXPECT_EQ(codec.Decompress(good.data(), good.size(), out.data(), 12), 1);
   EXPECT_EQ(out, (std::vector<float>{3, 3, 3, 3, -1, -1, -1, -1, 10, 11, 12, 13}));
+  // On request, whatever the zones did not write becomes 0: the failed slice, slack after the
+  // last zone's values and, first, the places before the first zone.
+  std::vector<float> slack(15, -1.0f);
+  const Bytes shifted = zoned({1, 5, 9}, {0, o1, o2});
+  EXPECT_EQ(codec.Decompress(shifted.data(), shifted.size(), slack.data(), 15), 1);
+  codec.ZeroUnwritten(slack.data(), 15);
+  EXPECT_EQ(slack, (std::vector<float>{0, 3, 3, 3, 3, 0, 0, 0, 0, 10, 11, 12, 13, 0, 0}));
 
   for (const Bytes& bad : {zoned({0, 8, 4}, {0, o1, o2}), zoned({0, 4, 12}, {0, o1, o2}),
                            zoned({0, 4, 8}, {0, o2, o1})}) {
     std::vector<float> untouched(12, -1.0f);
     EXPECT_EQ(codec.Decompress(bad.data(), bad.size(), untouched.data(), 12), 0);
     EXPECT_EQ(untouched, std::vector<float>(12, -1.0f));
+    codec.ZeroUnwritten(untouched.data(), 12);
+    EXPECT_EQ(untouched, std::vector<float>(12, 0.0f)) << "a refused stream wrote nothing";
   }
 }
 

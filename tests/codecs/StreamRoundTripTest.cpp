@@ -2,14 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "codecs/EntropyCoder.h"
 #include "codecs/SGCompressor.h"
 #include "codecs/ZoneQuantiser.h"
+#include "tools/codec/ReferenceDecoders.h"
 #include "tools/codec/StreamWriter.h"
 #include "tools/codec/SyntheticFields.h"
 
@@ -118,6 +121,58 @@ TEST(StreamRoundTrip, EveryStreamKindFormAndPredictionOrder) {
   }
 }
 
+// Quantised zones of random boxes, precisions and prediction orders, in both forms: the decoder
+// gives, bit for bit, what the plain decoder (bitwise expansion, line-by-line undo) gives.
+TEST(StreamRoundTrip, QuantisedZonesMatchThePlainDecoderBitForBit) {
+  std::mt19937 rng(23);
+  int quantised = 0;
+  for (int trial = 0; trial < 160; ++trial) {
+    const int dims[3] = {1 + static_cast<int>(rng() % 40), 1 + static_cast<int>(rng() % 40),
+                         1 + static_cast<int>(rng() % 40)};
+    const long long count = static_cast<long long>(dims[0]) * dims[1] * dims[2];
+    const std::vector<float> values = trial % 3 == 0 ? SmokeField(dims, trial)
+                                      : trial % 3 == 1 ? GaussianNoiseField(count, 3.0f, trial)
+                                                       : NoiseField(count, -1.0f, 1.0f, trial);
+    ZoneEncoding e;
+    e.precisionBits = 1 + static_cast<int>(rng() % 19);
+    e.predictionOrder = static_cast<int>(rng() % 5);
+    if (trial % 7 == 0) {
+      e.precisionBits = 0;
+      e.quantumStep = 1e-5f;
+    }
+    const bool overBox = trial % 2 == 0;
+    Stream s;
+    ASSERT_TRUE(overBox ? AppendZoneOverBox(values.data(), dims, e, s)
+                        : AppendZoneAlongValues(values.data(), static_cast<int>(count), e, s));
+    std::vector<float> plain;
+    if (!DecodeQuantisedZonePlain(s, overBox, plain)) continue;  // stored raw or constant
+    ++quantised;
+    std::vector<float> fast(static_cast<size_t>(count));
+    ASSERT_EQ(overBox ? decodeInto<3>(s, fast) : decodeInto<1>(s, fast), 1) << trial;
+    ASSERT_EQ(std::memcmp(fast.data(), plain.data(), fast.size() * 4), 0)
+        << trial << ": " << dims[0] << "x" << dims[1] << "x" << dims[2] << ", "
+        << e.precisionBits << " bits, order " << e.predictionOrder;
+  }
+  EXPECT_GT(quantised, 120);
+  // Zones along the values too large to decode whole, decoded in parts: runs of empty smoke and
+  // a high prediction order reach across the parts.
+  const int large[3] = {128, 128, 65};
+  const long long count = 128ll * 128 * 65;
+  ASSERT_GT(count, SGCompressor<1>::kWholeZoneValues);
+  for (const std::vector<float>& values :
+       {SmokeField(large, 4), GaussianNoiseField(count, 1.0f, 4)}) {
+    ZoneEncoding e;
+    e.precisionBits = 16;
+    e.predictionOrder = values[0] == 0.0f ? 1 : 3;
+    Stream s;
+    ASSERT_TRUE(AppendZoneAlongValues(values.data(), static_cast<int>(count), e, s));
+    std::vector<float> plain, fast(static_cast<size_t>(count));
+    ASSERT_TRUE(DecodeQuantisedZonePlain(s, false, plain));
+    ASSERT_EQ(decodeInto<1>(s, fast), 1);
+    ASSERT_EQ(std::memcmp(fast.data(), plain.data(), fast.size() * 4), 0);
+  }
+}
+
 TEST(StreamRoundTrip, WholeNumbersUnderUnitStepAreExact) {
   const std::vector<float> v = staircase();
   for (ZoneForm form : {ZoneForm::AlongValues, ZoneForm::OverBox}) {
@@ -183,15 +238,33 @@ TEST(StreamRoundTrip, DifferencesBeyondThirtyOneBitsAreStoredRaw) {
 
 TEST(Prediction, DifferencePassesAreUndoneExactly) {
   std::mt19937 rng(17);
-  const long long boxes[][3] = {{1, 1, 1}, {7, 1, 1}, {1, 6, 1}, {1, 1, 5}, {2, 3, 2}, {9, 8, 7}};
+  std::vector<std::array<long long, 3>> boxes = {{1, 1, 1}, {7, 1, 1}, {1, 6, 1}, {1, 1, 5},
+                                                 {2, 3, 2}, {9, 8, 7}};
+  auto side = [&] { return static_cast<long long>(1 + rng() % 12); };
+  for (int k = 0; k < 60; ++k) boxes.push_back({side(), side(), side()});
   for (const auto& dims : boxes) {
     const long long count = dims[0] * dims[1] * dims[2];
-    for (int order = 0; order <= 4; ++order) {
+    for (int order = 0; order <= 5; ++order) {
       std::vector<int> original(count);
       for (int& q : original) q = static_cast<int>(rng());  // full range: the passes wrap
+      // Undone along the values in parts cut anywhere, exactly as over the whole sequence.
+      std::vector<int> whole = original, parts = original;
+      orv::UndoPredictionAlongValues(whole.data(), count, order);
+      orv::PredictionUndoAlongValues partwise(order);
+      for (long long done = 0; done < count;) {
+        const long long n = std::min<long long>(count - done, 1 + rng() % 9);
+        partwise.Apply(parts.data() + done, n);
+        done += n;
+      }
+      ASSERT_EQ(parts, whole);
+      // Undone along contiguous rows, exactly as the plain line-by-line undo does.
+      std::vector<int> rows = original, lines = original;
+      orv::UndoPredictionOverBox(rows.data(), dims.data(), order);
+      UndoPredictionOverBoxAlongLines(lines.data(), dims.data(), order);
+      ASSERT_EQ(rows, lines) << dims[0] << "x" << dims[1] << "x" << dims[2] << " " << order;
       std::vector<int> box = original, line = original;
-      PredictOverBox(box.data(), dims, order);
-      orv::UndoPredictionOverBox(box.data(), dims, order);
+      PredictOverBox(box.data(), dims.data(), order);
+      orv::UndoPredictionOverBox(box.data(), dims.data(), order);
       EXPECT_EQ(box, original) << dims[0] << "x" << dims[1] << "x" << dims[2] << " " << order;
       orv::PredictAlongValues(line.data(), count, order);
       orv::UndoPredictionAlongValues(line.data(), count, order);

@@ -1,4 +1,4 @@
-// Zones of one stream decoded by CvnParallel jobs parked on real worker threads.
+// Zones of one stream decoded by the calling thread and helpers on real worker threads.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -66,16 +66,15 @@ void expectWorkersMatchCallingThread(ZoneForm form, KUtils::ThreadManager& manag
     CurrentManager current(&manager);
     ASSERT_TRUE(current.pushed);
     WatchedCompressor<N> codec(3, nullptr, nullptr);
-    // Two decodes: the second reuses the jobs parked on the same three workers.
+    // Two decodes with the same jobs; which thread takes which job does not change the values.
     for (int run = 0; run < 2; ++run) {
       std::fill(onWorkers.begin(), onWorkers.end(), -2.0f);
       ASSERT_EQ(codec.Decompress(s.data(), s.size(), onWorkers.data(), onWorkers.size()), 1);
       ASSERT_EQ(std::memcmp(onWorkers.data(), alone.data(), 4 * alone.size()), 0) << run;
     }
     EXPECT_EQ(codec.jobCount, 3);
-    EXPECT_EQ(codec.threads.size(), 3u);
-    EXPECT_EQ(codec.threads.count(std::this_thread::get_id()), 0u);
     EXPECT_EQ(codec.jobIndexes, (std::set<int>{0, 1, 2}));
+    EXPECT_TRUE(codec.scratch.empty());
   }
   // Every value was decoded, and well enough to be the field.
   for (size_t i = 0; i < smoke.size(); ++i) ASSERT_NEAR(alone[i], smoke[i], 1.0f / 256) << i;
@@ -84,20 +83,17 @@ void expectWorkersMatchCallingThread(ZoneForm form, KUtils::ThreadManager& manag
 TEST(ZonesOnWorkers, AlongValuesIdenticalToCallingThread) {
   ThreadPerTaskManager manager;
   expectWorkersMatchCallingThread<1>(ZoneForm::AlongValues, manager);
-  EXPECT_EQ(manager.threads.size(), 3u);
 }
 
 TEST(ZonesOnWorkers, OverBoxIdenticalToCallingThread) {
   ThreadPerTaskManager manager;
   expectWorkersMatchCallingThread<3>(ZoneForm::OverBox, manager);
-  EXPECT_EQ(manager.threads.size(), 3u);
 }
 
 TEST(ZonesOnWorkers, LibraryPoolIdenticalToCallingThread) {
   KUtils::WinThreadManager pool;
   expectWorkersMatchCallingThread<1>(ZoneForm::AlongValues, pool);
   expectWorkersMatchCallingThread<3>(ZoneForm::OverBox, pool);
-  EXPECT_GE(pool.workerCount(), 3);
 }
 
 // More workers than zones: the idle jobs write nothing, the failing zone only spoils itself.

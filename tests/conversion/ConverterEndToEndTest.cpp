@@ -9,11 +9,14 @@
 #include "tests/conversion/ConverterProcess.h"
 #include "tests/conversion/FrameFiles.h"
 #include "tests/conversion/ScratchDirectory.h"
+#include "tools/orv/OrvWriter.h"
 
 namespace {
 
 const std::string kProgress = " | 0......50......100 | ";
 const std::string kFrameError = "An error has been encountered while converting frame ";
+// Enough for the program and a small frame; not for a 512^3 frame's two channels and grids.
+constexpr long long kAddressSpaceKiB = 1ll << 20;
 
 // Opens path through the library, as orvconvert does, and checks the converted file against it.
 void expectConvertedFrom(const std::string& vdbPath, const std::string& orvPath) {
@@ -103,6 +106,23 @@ TEST_F(ConversionRangeTest, UnwritableDestinationIsReportedAndTheNextFrameConver
   expectConvertedFrom(destination(3), source(3));
 }
 
+// ORV_LOG=stderr shows a user why a frame failed, while the program's own lines stay as they are.
+TEST_F(ConversionRangeTest, TheLogVariableShowsWhyAFrameFailed) {
+  std::vector<char> broken = ReferenceFrameBytes("v5_zoned_fc03.orv");
+  broken.resize(broken.size() / 2);
+  broken.insert(broken.end(), {'O', 'R', 'V', 'A', '2', 'C', 'V', 'N'});
+  WriteBytes(source(1), broken);
+  const std::vector<std::string> arguments = {"-srcfile", source(1), "-dstfile", destination(1)};
+  const ConverterRun quiet = RunConverter(arguments, scratch.path().string());
+  const ConverterRun logged =
+      RunConverter(arguments, scratch.path().string(), {0, "ORV_LOG=stderr", ""});
+  EXPECT_EQ(quiet.output, logged.output);
+  EXPECT_EQ("", quiet.errors);
+  EXPECT_NE(logged.errors.find("ImportOrv " + source(1) + ": "), std::string::npos) << logged.errors;
+  EXPECT_NE(logged.errors.find("CorvaneFrameData::ImportOrv broken file. File is: " + source(1)),
+            std::string::npos);
+}
+
 TEST_F(ConversionRangeTest, DestinationInMissingFolderAndMissingSourceAreReported) {
   WriteBytes(source(2), ReferenceFrameBytes("v5_zoned_fc03.orv"));
   const std::string missingFolder = scratch.file("nowhere/out.vdb");
@@ -118,6 +138,43 @@ TEST_F(ConversionRangeTest, DestinationInMissingFolderAndMissingSourceAreReporte
   EXPECT_EQ(converting(1) + " | 0..." + kFrameError + "1: Unable to load source cache \n" +
                 converting(2) + kProgress + "2/2\n",
             run.output);
+  expectConvertedFrom(destination(2), source(2));
+}
+
+// Under an address-space limit, a frame too large for it gives its error line (its channel or
+// its grids cannot be allocated) with nothing on standard error, and the next frame converts.
+TEST_F(ConversionRangeTest, AFrameBeyondTheMemoryLimitIsReportedAndTheNextFrameConverted) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory needs more address space than any such limit";
+#endif
+  orv::writer::Frame large = orv::writer::Frame();
+  large.version = 6;
+  for (int a = 0; a < 3; ++a) large.gridSize[a] = 512;
+  for (int id : {1, 2}) {
+    orv::writer::GridChannel constant;
+    constant.id = id;
+    constant.kind = orv::writer::GridStreamKind::Constant;
+    constant.constant = 0.25f;
+    large.channels.push_back(constant);
+  }
+  std::string error;
+  ASSERT_TRUE(orv::writer::WriteFile(large, source(1), &error)) << error;
+  WriteBytes(source(2), ReferenceFrameBytes("v5_zoned_fc03.orv"));
+
+  std::filesystem::create_directories(scratch.path() / "out");
+  const ConverterRun run = RunConverter({"-srcfile", sourcePattern, "-dstfile", destinationPattern,
+                                         "-start", "1", "-end", "2"},
+                                        scratch.path().string(), {kAddressSpaceKiB, "", ""});
+  EXPECT_EQ(0, run.status);
+  EXPECT_EQ("", run.errors);
+  const std::string firstFailed = converting(1) + " | 0......50..." + kFrameError + "1: ";
+  ASSERT_EQ(run.output.rfind(firstFailed, 0), 0u) << run.output;
+  const std::string rest = run.output.substr(firstFailed.size());
+  EXPECT_TRUE(rest.rfind("Unable to expand a source channel\n", 0) == 0 ||
+              rest.rfind("Unable to write to destination file\n", 0) == 0)
+      << rest;
+  EXPECT_NE(run.output.find(converting(2) + kProgress + "2/2\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(destination(1)));
   expectConvertedFrom(destination(2), source(2));
 }
 

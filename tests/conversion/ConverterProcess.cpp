@@ -25,13 +25,17 @@ std::string shellQuoted(const std::string& text) {
 }  // namespace
 
 ConverterRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                        const std::string& workDirectory, const std::string& shellPrefix) {
+                        const std::string& workDirectory, const ConverterShell& shell) {
   const std::string outPath = workDirectory + "/program.out";
   const std::string errPath = workDirectory + "/program.err";
-  std::string command = shellQuoted(program);
+  std::string command = "exec env " + shell.environment + " " + shellQuoted(program);
   for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
   command += " >" + shellQuoted(outPath) + " 2>" + shellQuoted(errPath);
-  if (!shellPrefix.empty()) command = "(" + shellPrefix + "; " + command + ")";
+  if (shell.addressSpaceKiB > 0) {
+    command = "ulimit -v " + std::to_string(shell.addressSpaceKiB) + " && " + command;
+  }
+  if (!shell.prefix.empty()) command = shell.prefix + "; " + command;
+  command = "(" + command + ")";
 
   ConverterRun run;
   const int raw = std::system(command.c_str());
@@ -42,6 +46,6 @@ ConverterRun RunProgram(const std::string& program, const std::vector<std::strin
 }
 
 ConverterRun RunConverter(const std::vector<std::string>& arguments,
-                          const std::string& workDirectory) {
-  return RunProgram(ORVCONVERT_PATH, arguments, workDirectory);
+                          const std::string& workDirectory, const ConverterShell& shell) {
+  return RunProgram(ORVCONVERT_PATH, arguments, workDirectory, shell);
 }

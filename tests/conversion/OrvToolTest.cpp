@@ -71,7 +71,7 @@ class OrvTool : public ::testing::Test {
              "/tests/conversion/plugin-lifetime.supp:print_suppressions=0" +
              (prefix.empty() ? "" : "; " + prefix);
 #endif
-    return RunProgram(ORV_PATH, arguments, scratch.path().string(), prefix);
+    return RunProgram(ORV_PATH, arguments, scratch.path().string(), {0, "", prefix});
   }
   std::string source(int frame) const {
     return scratch.file("fire_000" + std::to_string(frame) + ".orv");

@@ -12,7 +12,7 @@
 
 #include "tests/conversion/ConverterProcess.h"
 #include "tests/conversion/ScratchDirectory.h"
-#include "tests/host/LoaderLibrary.h"
+#include "tests/host/HostPluginFolder.h"
 #include "tests/host/VdbTestFiles.h"
 #include "tools/testing/ThreadPerTaskManager.h"
 
@@ -21,39 +21,15 @@ namespace {
 // The channels the converter writes: smoke, temperature, fuel, velocity and colour.
 constexpr int kConvertedChannels[] = {1, 2, 4, 5, 6, 7, 8, 9, 10};
 
-class HostLoader : public ::testing::Test {
+class HostLoader : public HostPluginFolder {
  protected:
   static void SetUpTestSuite() { openvdb::initialize(); }
-
-  void SetUp() override {
-    ASSERT_TRUE(loader.complete()) << loader.error;
-    // The host's plug-in folder holds the modules under its own suffix.
-    for (const char* stem : {"openvdbio", "field3dio"}) {
-      std::filesystem::create_symlink(std::string(ORV_PLUGIN_DIR) + "/" + stem + ".so",
-                                      scratch.file(std::string(stem) + "_host.so"));
-    }
-  }
-
-  int initialise(KUtils::ThreadManager* manager = nullptr) {
-    const std::string folders = "/nowhere;" + scratch.path().string();
-    return manager ? loader.initializeWithManager(folders.c_str(), "host", 0, manager)
-                   : loader.initialize(folders.c_str(), "host", 0);
-  }
 
   std::string convert(const std::string& orv, const std::string& vdb) {
     const ConverterRun run = RunConverter({"-srcfile", orv, "-dstfile", vdb, "-silent"}, scratch.path().string());
     EXPECT_EQ(run.status, 0) << run.output << run.errors;
     return vdb;
   }
-
-  std::string defaultMappings(const std::string& path) {
-    char text[4096];
-    EXPECT_EQ(loader.defaultMappings(text, sizeof text, path.c_str()), 1);
-    return text;
-  }
-
-  ScratchDirectory scratch;
-  LoaderLibrary loader;
 };
 
 void expectSameFrame(IOrv& expected, IOrv& actual) {
@@ -193,7 +169,7 @@ TEST_F(HostLoader, ThirdPartyNamesAreMappedByTheRules) {
   EXPECT_FLOAT_EQ(frame->getChannel(3)[5 + 6 * (2 + 3 * 1)], std::sqrt(21.0f));
   loader.release(frame);
 
-  // A mapping naming only grids the file lacks, and Field3D files, give no frame.
+  // A mapping naming only grids the file lacks, and an OpenVDB file named .f3d, give no frame.
   EXPECT_EQ(loader.openWithMappings(path.c_str(), "2,smoke;"), nullptr);
   const std::string f3d = scratch.file("plume.f3d");
   std::filesystem::copy_file(path, f3d);

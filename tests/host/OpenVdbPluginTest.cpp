@@ -1,76 +1,51 @@
 // openvdbio.so called directly through its entry points, as the loader calls it.
 #include <gtest/gtest.h>
 
+#include <tbb/task_scheduler_observer.h>
+
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "cache/CorvaneFrameData.h"
-#include "loader/ChannelMappings.h"
-#include "orv/CacheIO.h"
-#include "support/platform/DynamicLibrary.h"
 #include "tests/conversion/ScratchDirectory.h"
+#include "tests/host/PluginModule.h"
 #include "tests/host/VdbTestFiles.h"
 #include "tools/testing/ThreadPerTaskManager.h"
 
 namespace {
-
-using Reported = std::vector<std::pair<std::string, int>>;
 
 class OpenVdbPlugin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { openvdb::initialize(); }
 
   void SetUp() override {
-    ASSERT_TRUE(library.open(ORV_PLUGIN_DIR "/openvdbio.so")) << library.lastError();
-    initialize = reinterpret_cast<CacheIO::InitializeFunction>(library.symbol("Initialize"));
-    setManager = reinterpret_cast<CacheIO::SetThreadManagerFunction>(library.symbol("SetThreadManager"));
-    releaseManager =
-        reinterpret_cast<CacheIO::ReleaseThreadManagerFunction>(library.symbol("ReleaseThreadManager"));
-    importFrame = reinterpret_cast<CacheIO::ImportFrameVDBFunction>(library.symbol("ImportFrameVDB"));
-    listGrids =
-        reinterpret_cast<CacheIO::GetAvailableChannelsFunction>(library.symbol("GetAvailableChannels"));
-    ASSERT_TRUE(initialize && setManager && releaseManager && importFrame && listGrids);
-    ASSERT_EQ(initialize(), 0);
+    plugin.load(ORV_PLUGIN_DIR "/openvdbio.so");
+    importFrame = plugin.entry<CacheIO::ImportFrameVDBFunction>("ImportFrameVDB");
+    ASSERT_TRUE(importFrame);
   }
-  void TearDown() override { library.close(); }
+  void TearDown() override { plugin.unload(); }
 
   // Imports `path` into `frame` with a mapping string.
   int import(CorvaneFrameData& frame, const std::string& path, const char* mappings,
              long long maxVoxels = -1, bool headerOnly = false) {
-    CorvaneMappings::GridMappingArray parsed;
-    CorvaneMappings::ParseChannelMappings(mappings, parsed);
-    frame.resetFrame(headerOnly);
-    long long scratchValue = 0;
-    return importFrame(path.c_str(), &frame, &scratchValue, headerOnly, parsed.data, parsed.size(),
-                       maxVoxels);
+    return PluginModule::importWith(frame, mappings, headerOnly, [&](CacheIO::GridMapping* parsed, int count) {
+      long long scratchValue = 0;
+      return importFrame(path.c_str(), &frame, &scratchValue, headerOnly, parsed, count, maxVoxels);
+    });
   }
 
-  Reported reported(const std::string& path, int* result = nullptr) {
-    CacheIO::AvailableChannelArray grids;
-    const int code = listGrids(path.c_str(), &grids);
-    if (result) *result = code;
-    Reported out;
-    for (const CacheIO::AvailableChannels& grid : grids) out.emplace_back(grid.name.c_str(), grid.flag);
-    return out;
-  }
+  Reported reported(const std::string& path, int* result = nullptr) { return plugin.reported(path, result); }
 
-  // The frame's grid coordinates of world point p.
   static openvdb::Vec3d toGrid(const CorvaneFrameData& frame, const openvdb::Vec3d& p) {
-    const float* m = frame.transform;
-    openvdb::Vec3d g;
-    for (int c = 0; c < 3; ++c) g[c] = p[0] * m[c] + p[1] * m[3 + c] + p[2] * m[6 + c] + m[9 + c];
-    return g;
+    const std::array<double, 3> g = FrameGridOf(frame, {p[0], p[1], p[2]});
+    return openvdb::Vec3d(g[0], g[1], g[2]);
   }
 
-  orv::platform::DynamicLibrary library;
-  CacheIO::InitializeFunction initialize = nullptr;
-  CacheIO::SetThreadManagerFunction setManager = nullptr;
-  CacheIO::ReleaseThreadManagerFunction releaseManager = nullptr;
+  PluginModule plugin;
   CacheIO::ImportFrameVDBFunction importFrame = nullptr;
-  CacheIO::GetAvailableChannelsFunction listGrids = nullptr;
   ScratchDirectory scratch;
 };
 
@@ -109,7 +84,7 @@ TEST_F(OpenVdbPlugin, UnreadableFilesReportNothingAndFailImports) {
   EXPECT_EQ(import(frame, text, "2,density;"), 3);
   EXPECT_EQ(import(frame, scratch.file("absent.vdb"), "2,density;"), 3);
   EXPECT_EQ(importFrame(nullptr, &frame, nullptr, false, nullptr, 0, -1), 3);
-  EXPECT_EQ(listGrids(text.c_str(), nullptr), 3);
+  EXPECT_EQ(plugin.listGrids(text.c_str(), nullptr), 3);
 }
 
 TEST_F(OpenVdbPlugin, SparseGridsFillTheUnionOfTheirBoxes) {
@@ -226,10 +201,10 @@ TEST_F(OpenVdbPlugin, CopiesRunOnTheHandedManager) {
   const std::string path = scratch.file("a.vdb");
   WriteDensityVdb(path, {0, 0, 0}, {15, 15, 15});
   ThreadPerTaskManager manager;
-  ASSERT_EQ(setManager(&manager), 0);
+  ASSERT_EQ(plugin.setManager(&manager), 0);
   CorvaneFrameData frame;
   const int result = import(frame, path, "2,density;");
-  releaseManager();
+  plugin.releaseManager();
   ASSERT_EQ(result, 0);
   EXPECT_FALSE(manager.threads.empty());
   const float* values = frame.getChannel(2);
@@ -242,6 +217,25 @@ TEST_F(OpenVdbPlugin, CopiesRunOnTheHandedManager) {
   const size_t used = manager.threads.size();
   ASSERT_EQ(import(frame, path, "2,density;"), 0);
   EXPECT_EQ(manager.threads.size(), used);
+}
+
+// Counts TBB worker threads joining the calling thread's own arena.
+struct WorkersJoiningThisThread : tbb::task_scheduler_observer {
+  WorkersJoiningThisThread() { observe(true); }
+  ~WorkersJoiningThisThread() override { observe(false); }
+  void on_scheduler_entry(bool isWorker) override {
+    if (isWorker) workers.fetch_add(1);
+  }
+  std::atomic<int> workers{0};
+};
+
+TEST_F(OpenVdbPlugin, WithoutAManagerOpenVdbWorksOnTheCallingThreadOnly) {
+  const std::string path = scratch.file("slab.vdb");
+  WriteDensityVdb(path, {0, 0, 0}, {127, 127, 63});
+  WorkersJoiningThisThread observer;
+  CorvaneFrameData frame;
+  for (int repeat = 0; repeat < 3; ++repeat) ASSERT_EQ(import(frame, path, "2,density;"), 0);
+  EXPECT_EQ(observer.workers.load(), 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "orv/OrvLoader.h"
 #include "tests/conversion/ScratchDirectory.h"
 #include "tests/loader/LoaderTestSupport.h"
+#include "tests/support/TestFiles.h"
 #include "tools/testing/ThreadPerTaskManager.h"
 
 namespace {
@@ -146,3 +147,23 @@ TEST_F(PluginBinding, OnlyOnePluginPresentSetsOnlyItsBit) {
 }
 
 }  // namespace
+
+// Exceptions thrown by a plug-in stop at the exported function that called it: a frame open
+// answers null, a mapping function an empty string, each with a '#' line saying why.
+TEST_F(LoaderStateTest, ExceptionsStopAtTheExportedFunctions) {
+  ASSERT_EQ(initalizeOrvaLoader(TestPluginFolder(), "throws", 0), 3);
+  const std::string path = ProcessTempPath("throwing.vdb");
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fputs("density 0\n", file);
+  std::fclose(file);
+  LogCapture log;
+  EXPECT_EQ(newIOrvWithChannelsMapping(path.c_str(), "2,density;"), nullptr);
+  EXPECT_TRUE(log.contains("#newIOrvWithChannelsMapping: out of memory\n"));
+  char mappings[64] = "unchanged";
+  EXPECT_EQ(orvGenerateDefaultChannelMappings(mappings, sizeof mappings, path.c_str()), 0);
+  EXPECT_STREQ(mappings, "");
+  EXPECT_TRUE(log.contains("#orvGenerateDefaultChannelMappings: grid list failed\n"));
+  EXPECT_EQ(newIOrv(path.c_str()), nullptr);
+  EXPECT_TRUE(log.contains("#newIOrv: grid list failed\n"));
+}

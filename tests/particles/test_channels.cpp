@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <memory>
 #include <random>
 
 #include "ParticleTestSupport.h"
+#include "ThreadPerJobManager.h"
+#include "tools/codec/ReferenceDecoders.h"
 #include "tools/orv/ParticleChannelEncoder.h"
 
 namespace {
@@ -159,10 +162,45 @@ TEST(ParticleChannelDecoding, BitPlanesOfTheSecondBlock) {
   EXPECT_EQ(out, 0u);
 }
 
+// Bit planes of random words, particle counts and channel widths, some cut short (the zip block
+// ends before the planes do, so the rest read as zero), reassembled on the calling thread and
+// on job ranges that cut blocks of 32: the same words as the bit-by-bit reassembly.
+TEST(ParticleChannelDecoding, BitPlanesMatchTheBitByBitReassembly) {
+  std::mt19937 random(41);
+  const int channels[] = {2, 10, 0};  // one, two and three words per particle
+  for (int trial = 0; trial < 60; ++trial) {
+    const int channel = channels[trial % 3];
+    const int words = ParticleChannelWords(channel);
+    const long long particles = 1 + random() % 1500;
+    const long long blocks = (particles + 31) / 32;
+    std::vector<unsigned int> planes(static_cast<size_t>(words * 32 * blocks));
+    for (unsigned int& p : planes) p = random();
+    std::vector<unsigned int> stored = planes;
+    if (trial % 4 == 1) {
+      stored.resize(random() % planes.size());
+      std::fill(planes.begin() + static_cast<long>(stored.size()), planes.end(), 0u);
+    }
+    std::vector<unsigned int> expected(static_cast<size_t>(particles * words));
+    orv::codectools::ReassembleBitPlanesBitwise(planes.data(), particles, words, 0, particles,
+                                                expected.data());
+    std::unique_ptr<ThreadPerJobManager> workers(trial % 2 ? new ThreadPerJobManager : nullptr);
+    PGroup group;
+    group.particleCount = static_cast<int>(particles);
+    storeChannel(group, channel, 4, zipped(asBytes(stored)));
+    ASSERT_TRUE(group.decompressChannel(channel, true)) << trial;
+    ASSERT_EQ(group.slots[channel].data.size(), particles * words * 4) << trial;
+    ASSERT_EQ(std::memcmp(group.slots[channel].data.data, expected.data(), expected.size() * 4), 0)
+        << trial << ": " << particles << " particles, " << words << " words";
+  }
+}
+
 TEST(ParticleChannelDecoding, RawBlockKeepsItsStoredLength) {
   PGroup group;
   group.particleCount = 4;
   storeChannel(group, 2, 0, asBytes(std::vector<float>{7, 8}));
+  const char* stored = group.slots[2].compressed.data;
+  ASSERT_TRUE(group.decompressChannel(2, true));
+  EXPECT_EQ(group.slots[2].data.data, stored) << "the stored block is taken over, not copied";
   float out = 0;
   ASSERT_EQ(group.getParticle(1, 2, &out), 1);
   EXPECT_EQ(out, 8.0f);

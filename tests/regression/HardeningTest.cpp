@@ -10,6 +10,8 @@
 #include "cache/particles/PGroup.h"
 #include "codecs/EntropyCoder.h"
 #include "codecs/SGCompressor.h"
+#include "tests/support/CapturedOutput.h"
+#include "tests/support/ScopedDecodeCap.h"
 
 namespace {
 
@@ -74,45 +76,52 @@ void storeGridRecord(CorvaneFrameData& frame, const int size[3], int id,
 
 }  // namespace
 
-// A few bytes of constant zone may claim a grid far larger than the stream could justify: the
-// channel is refused before its buffer is allocated, while ordinary grids still decode.
-TEST(HostileGridStreams, GridTooLargeForItsStreamIsRefused) {
-  CorvaneFrameData huge;
-  const int hugeSize[3] = {2048, 2048, 300};
-  storeGridRecord(huge, hugeSize, 2, constantZone(2048 * 2048 * 300, 0.5f));
-  EXPECT_EQ(huge.getChannel(2), nullptr);
-
-  // A nearly empty frame of a large domain is an ordinary frame: its few-byte channel decodes.
-  CorvaneFrameData sparse;
-  const int size[3] = {340, 340, 340};
-  const int voxels = 340 * 340 * 340;
-  storeGridRecord(sparse, size, 2, constantZone(voxels, 0.5f));
-  const float* values = sparse.getChannel(2);
-  ASSERT_NE(values, nullptr);
-  EXPECT_EQ(values[0], 0.5f);
-  EXPECT_EQ(values[voxels - 1], 0.5f);
+// A few bytes of constant zone may describe a grid of any size: the size the header implies is
+// decoded when the decode cap allows it, and refused with a reason when it does not.
+TEST(HostileGridStreams, GridsBeyondTheDecodeCapAreRefused) {
+  const int size[3] = {128, 128, 64};
+  const int voxels = 128 * 128 * 64;
+  for (const long long capBytes : {4ll * voxels, 4ll * voxels + 16}) {
+    ScopedDecodeCap cap(capBytes);
+    LogCapture log;
+    CorvaneFrameData frame;
+    storeGridRecord(frame, size, 2, constantZone(voxels, 0.5f));
+    const float* values = frame.getChannel(2);
+    if (capBytes < 4ll * (voxels + 4)) {
+      EXPECT_EQ(values, nullptr);
+      ASSERT_EQ(log.lines().size(), 1u);
+      EXPECT_EQ(log.lines()[0].rfind("#channel 2 of a frame: 4194320 decoded bytes refused", 0), 0u)
+          << log.lines()[0];
+    } else {
+      ASSERT_NE(values, nullptr);
+      EXPECT_EQ(values[voxels - 1], 0.5f);
+    }
+  }
 }
 
-// The same for a particle channel in the grid codec: a particle count its few stored bytes cannot
-// justify fails the decode instead of allocating for it.
-TEST(HostileParticleChannels, CountTooLargeForTheStoredBytesIsRefused) {
+// The same for a particle channel in the grid codec: its particle count decides its size.
+TEST(HostileParticleChannels, CountsBeyondTheDecodeCapAreRefused) {
+  ScopedDecodeCap cap(1 << 20);
   for (int method : {2, 3}) {
     SCOPED_TRACE(method);
-    PGroup huge;
-    huge.particleCount = 300 * 1000 * 1000;
-    const std::vector<char> stored = constantZone(huge.particleCount, 1.0f);
-    ASSERT_TRUE(huge.setCompressedChannel(2, method, stored.data(), stored.size()));
-    EXPECT_FALSE(huge.decompressChannel(2, true));
-
-    PGroup ordinary;
-    ordinary.particleCount = 100000;
-    const std::vector<char> small = constantZone(ordinary.particleCount, 1.0f);
-    ASSERT_TRUE(ordinary.setCompressedChannel(2, method, small.data(), small.size()));
-    ASSERT_TRUE(ordinary.decompressChannel(2, true));
-    float value = 0;
-    ASSERT_NE(ordinary.channelData(99999, 2), nullptr);
-    std::memcpy(&value, ordinary.channelData(99999, 2), 4);
-    EXPECT_EQ(value, 1.0f);
+    for (int particles : {300 * 1000 * 1000, 100000}) {
+      PGroup group;
+      group.particleCount = particles;
+      const std::vector<char> stored = constantZone(particles, 1.0f);
+      ASSERT_TRUE(group.setCompressedChannel(2, method, stored.data(), stored.size()));
+      LogCapture log;
+      const bool decoded = group.decompressChannel(2, true);
+      EXPECT_EQ(decoded, particles == 100000);
+      if (!decoded) {
+        EXPECT_TRUE(log.contains("#particle channel 2 of group : 1200000000 decoded bytes refused: "
+                                 "ORV_MAX_DECODED_BYTES allows 1048576, 0 already in use\n"));
+        continue;
+      }
+      float value = 0;
+      ASSERT_NE(group.channelData(particles - 1, 2), nullptr);
+      std::memcpy(&value, group.channelData(particles - 1, 2), 4);
+      EXPECT_EQ(value, 1.0f);
+    }
   }
 }
 

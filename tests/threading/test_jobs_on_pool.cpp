@@ -2,10 +2,9 @@
 // the single-threaded run.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
-#include <set>
-#include <thread>
 #include <vector>
 
 #include "cache/MTBuildScalarSpeedFromVelocity.h"
@@ -117,50 +116,36 @@ TEST(JobsOnPool, ParticleBoxMatchesTheCallingThread) {
   }
 }
 
-// Range jobs record which worker and pool index handled each item.
-struct IndexedRangeJob : CVNUtils::CvnParallel {
-  using CvnParallel::CvnParallel;
-  std::vector<int> handledBy;
-  std::vector<int> poolIndex;
-  std::set<std::thread::id> threads;
-  std::mutex lock;
+// A job that marks its range with its index and the run's mode.
+struct MarkingJob : CVNUtils::CvnParallel {
+  std::vector<int> marks;
   void processJob(CVNUtils::Job& job) override {
-    const int index = threadManager()->getCurrentThreadIndex();
-    for (long long i = job.start; i < job.end; ++i) {
-      handledBy[i] = job.index + job.mode;
-      poolIndex[i] = index;
-    }
-    std::lock_guard<std::mutex> guard(lock);
-    threads.insert(std::this_thread::get_id());
+    for (long long i = job.start; i < job.end; ++i) marks[i] = job.index + job.mode;
   }
 };
 
-TEST(JobsOnPool, PersistentJobsKeepTheirWorkersAcrossRuns) {
+TEST(JobsOnPool, IdleJobsHoldNoWorker) {
   InstalledPool pool;
-  {
-    IndexedRangeJob job;
-    job.setupThreads(4);
-    ASSERT_EQ(job.jobCount, 4);
-    EXPECT_EQ(pool.manager.workerCount(), 4);
-    job.handledBy.assign(103, -1);
-    job.poolIndex.assign(103, -9);
-    job.splitRange(103);
-    for (int mode = 0; mode < 20; ++mode) job.runJobs(mode * 10);
-    for (long long i = 0; i < 103; ++i) {
-      int expectedJob = 0;  // job j covers [103 * j / 4, 103 * (j + 1) / 4)
-      while (i >= 103 * (expectedJob + 1) / 4) ++expectedJob;
-      EXPECT_EQ(job.handledBy[i], expectedJob + 190) << i;
-      // A job's worker was started with the job's index.
-      EXPECT_EQ(job.poolIndex[i], expectedJob) << i;
-    }
-    EXPECT_EQ(job.threads.size(), 4u);
-    EXPECT_EQ(pool.manager.workerCount(), 4);
+  MarkingJob job;
+  job.setupThreads(4);
+  ASSERT_EQ(job.jobCount, 4);
+  EXPECT_EQ(pool.manager.workerCount(), 0);
+  job.marks.assign(103, -1);
+  job.splitRange(103);
+  for (int mode = 0; mode < 20; ++mode) job.runJobs(mode * 10);
+  for (long long i = 0; i < 103; ++i) {
+    int expectedJob = 0;  // job j covers [103 * j / 4, 103 * (j + 1) / 4)
+    while (i >= 103 * (expectedJob + 1) / 4) ++expectedJob;
+    EXPECT_EQ(job.marks[i], expectedJob + 190) << i;
   }
-  // The jobs gave their workers back: the manager still runs batches on them.
-  struct Nothing : KUtils::BatchProcedure {
-    void run(int*, int*, int, int) override {}
-  } nothing;
-  EXPECT_EQ(pool.manager.run(4, &nothing, nullptr, false), 0);
+  // Every worker is back in the pool: stopping them all does not wait for any job, and the same
+  // jobs run again afterwards on fresh workers.
+  const auto begin = std::chrono::steady_clock::now();
+  pool.manager.terminateAll(false);
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
+  EXPECT_EQ(pool.manager.workerCount(), 0);
+  job.runJobs(1);
+  EXPECT_EQ(job.marks[102], 4);
 }
 
 }  // namespace

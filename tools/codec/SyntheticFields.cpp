@@ -43,4 +43,12 @@ std::vector<float> NoiseField(long long count, float low, float high, unsigned s
   return values;
 }
 
+std::vector<float> GaussianNoiseField(long long count, float deviation, unsigned seed) {
+  std::vector<float> values(static_cast<size_t>(count));
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> normal(0.0f, deviation);
+  for (float& v : values) v = normal(rng);
+  return values;
+}
+
 }  // namespace orv::codectools

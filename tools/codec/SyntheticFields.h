@@ -10,5 +10,8 @@ namespace orv::codectools {
 std::vector<float> SmokeField(const int dims[3], unsigned seed);
 // Independent uniform values in [low, high): NoiseField(n, -1, 1, 7).
 std::vector<float> NoiseField(long long count, float low, float high, unsigned seed);
+// Independent normally distributed values: most near the mean, rare ones far out, as in
+// turbulent detail. GaussianNoiseField(n, 1.0f, 7).
+std::vector<float> GaussianNoiseField(long long count, float deviation, unsigned seed);
 
 }  // namespace orv::codectools

@@ -5,6 +5,7 @@
 #include "codecs/ByteCursor.h"
 #include "codecs/SGCompressor.h"
 #include "codecs/ZoneQuantiser.h"
+#include "tools/codec/BoxLines.h"
 #include "tools/codec/StreamWriter.h"
 
 namespace orv::codectools {
@@ -15,19 +16,6 @@ using ByteArray = CVNUtils::CvnArray<char, long long>;
 bool appendTo(const ByteArray& bytes, std::vector<char>& out) {
   out.insert(out.end(), bytes.begin(), bytes.end());
   return true;
-}
-
-// Lines of one axis of an x-fastest box, each walked by `visit(line, stride, length)`.
-template <typename Visit>
-void forEachLine(int* q, const long long dims[3], int axis, Visit visit) {
-  const long long strides[3] = {1, dims[0], dims[0] * dims[1]};
-  const int a1 = (axis + 1) % 3;
-  const int a2 = (axis + 2) % 3;
-  for (long long c2 = 0; c2 < dims[a2]; ++c2) {
-    for (long long c1 = 0; c1 < dims[a1]; ++c1) {
-      visit(q + c1 * strides[a1] + c2 * strides[a2], strides[axis], dims[axis]);
-    }
-  }
 }
 
 }  // namespace
@@ -74,7 +62,7 @@ void PredictOverBox(int* q, const long long dims[3], int order) {
   for (int level = 1; level <= order; ++level) {
     for (int axis = 2; axis >= 0; --axis) {
       if (level >= dims[axis]) continue;
-      forEachLine(q, dims, axis, [level](int* line, long long stride, long long length) {
+      ForEachBoxLine(q, dims, axis, [level](int* line, long long stride, long long length) {
         for (long long k = length - 1; k >= level; --k) {
           line[k * stride] = static_cast<int>(static_cast<unsigned>(line[k * stride]) -
                                               static_cast<unsigned>(line[(k - 1) * stride]));

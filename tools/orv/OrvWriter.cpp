@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "cache/OrvFormat.h"
 #include "cache/particles/ParticleChannelTable.h"
 #include "support/TextConversion.h"
 #include "tools/orv/ByteSink.h"
@@ -13,12 +14,9 @@
 namespace orv::writer {
 namespace {
 
-constexpr char kStartMagic[4] = {'O', 'R', 'V', 'A'};
-constexpr char kFooterMagic[8] = {'O', 'R', 'V', 'A', '2', 'C', 'V', 'N'};
+using namespace orv::format;
+
 constexpr char kSectionMarker[4] = {'D', 'A', 'T', 'A'};
-constexpr int kHeaderEnd = 0;
-constexpr int kChunkEnd = 9999999;
-constexpr int kPackedColour = 18;
 
 class FileBuilder {
  public:
@@ -43,48 +41,48 @@ class FileBuilder {
   }
 
   bool headerSection() {
-    tag(1);
+    tag(kTagChannelMask);
     out_.i32(static_cast<int>(frame_.channelMask ? *frame_.channelMask : storedMask()));
     if (frame_.writeTransform) {
-      tag(2);
+      tag(kTagTransform);
       out_.bytes(frame_.transform.data(), sizeof(float) * 12);
     }
     if (frame_.writeGrid && !gridBlock()) return false;
     if (frame_.frameNumber) {
-      tag(4);
+      tag(kTagFrameNumber);
       out_.i32(*frame_.frameNumber);
     }
     if (frame_.timeStep) {
-      tag(5);
+      tag(kTagTimeStep);
       out_.f32(*frame_.timeStep);
     }
     if (frame_.transformA) {
-      tag(6);
+      tag(kTagTransformA);
       out_.bytes(frame_.transformA->data(), sizeof(float) * 12);
     }
     if (frame_.block8) {
-      tag(8);
+      tag(kTagSimulationValue);
       out_.f32(*frame_.block8);
     }
     if (frame_.block9) {
-      tag(9);
+      tag(kTagSimulationWord);
       out_.i32(frame_.block9->first);
       out_.f32(frame_.block9->second);
     }
     if (frame_.block10) {
-      tag(10);
+      tag(kTagSimulationDoubles);
       out_.f64(frame_.block10->first);
       out_.f64(frame_.block10->second);
     }
     if (frame_.block11) {
-      tag(11);
+      tag(kTagTransforms);
       out_.bytes(frame_.block11->a.data(), sizeof(float) * 12);
       out_.bytes(frame_.block11->b.data(), sizeof(float) * 12);
       out_.bytes(frame_.block11->c.data(), sizeof(float) * 12);
       out_.bytes(frame_.block11->tail.data(), 8);
     }
     if (frame_.simulationHeader) {
-      tag(12);
+      tag(kTagSimulationHeader);
       out_.i32(static_cast<int>(frame_.simulationHeader->size()));
       out_.bytes(*frame_.simulationHeader);
     }
@@ -92,7 +90,7 @@ class FileBuilder {
       const bool compressed = frame_.particleLayout == ParticleLayout::CompressedBlock;
       std::vector<char> payload;
       if (!ParticleBlockPayload(frame_, compressed, payload, error_)) return false;
-      tag(compressed ? 13 : 7);
+      tag(compressed ? kTagCompressedParticleBlock : kTagParticleBlock);
       out_.bytes(payload);
     }
     out_.bytes(frame_.extraHeaderBytes);
@@ -123,7 +121,7 @@ class FileBuilder {
       error_ = "channel stream too long";
       return false;
     }
-    tag(3);
+    tag(kTagGrid);
     for (int n : frame_.gridSize) out_.i32(n);
     out_.i32(frame_.declaredStreamWords ? *frame_.declaredStreamWords
                                         : static_cast<int>(stream.size()));
@@ -137,7 +135,7 @@ class FileBuilder {
     layout_.chunks[id] = out_.size();
     out_.i32(id);
     const long long size = declaredSize ? *declaredSize : static_cast<long long>(payload.size());
-    if (frame_.version <= 3) {
+    if (!HasWideSizes(frame_.version)) {
       out_.i32(static_cast<int>(size));
     } else {
       out_.i64(size);
@@ -154,18 +152,18 @@ class FileBuilder {
     const bool groupChunk = !frame_.groups.empty() && frame_.particleLayout == ParticleLayout::Chunks;
     // A version <= 2 reader stops after the summary, so everything else goes ahead of it; there
     // the summary would also replace chunk groups read before it.
-    const bool endsAtSummary = frame_.version <= 2;
+    const bool endsAtSummary = EndsAfterSummary(frame_.version);
     if (endsAtSummary && summary && groupChunk) {
       error_ = "a version 2 file cannot hold both a particle summary and particle chunks";
       return false;
     }
     std::vector<char> summaryBytes;
     if (summary && !SummaryPayload(frame_, summaryBytes, error_)) return false;
-    if (summary && !endsAtSummary) chunk(1000, summaryBytes);
+    if (summary && !endsAtSummary) chunk(kChunkParticleSummary, summaryBytes);
     if (frame_.chunkText) {
       std::vector<char> text;
       ByteSink(text).string(*frame_.chunkText);
-      chunk(1001, text);
+      chunk(kChunkText, text);
     }
     if (!frame_.ranges.empty()) {
       std::vector<char> payload;
@@ -176,7 +174,7 @@ class FileBuilder {
         put.f32(r.low);
         put.f32(r.high);
       }
-      chunk(1003, payload);
+      chunk(kChunkChannelRanges, payload);
     }
     if (!frame_.values.empty()) {
       std::vector<char> payload;
@@ -186,15 +184,15 @@ class FileBuilder {
         put.i32(v.id);
         put.i64(v.value);
       }
-      chunk(1004, payload);
+      chunk(kChunkChannelValues, payload);
     }
     if (groupChunk) {
       std::vector<char> payload;
       if (!GroupChunkPayload(frame_, payload, error_)) return false;
-      chunk(1002, payload);
+      chunk(kChunkParticleGroups, payload);
     }
     rawChunks(frame_.extraChunks);
-    if (summary && endsAtSummary) chunk(1000, summaryBytes);
+    if (summary && endsAtSummary) chunk(kChunkParticleSummary, summaryBytes);
     rawChunks(frame_.trailingChunks);
     out_.i32(kChunkEnd);
     return true;
@@ -202,7 +200,7 @@ class FileBuilder {
 
   void footer() {
     layout_.footerOffset = out_.size();
-    if (frame_.version <= 3) {
+    if (!HasWideSizes(frame_.version)) {
       out_.i32(static_cast<int>(layout_.dataOffset));
     } else {
       out_.i64(layout_.dataOffset);

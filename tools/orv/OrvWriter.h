@@ -32,6 +32,10 @@ struct GridChannel {
   int id = 1;                        // 0..31; 18 is the packed colour channel
   std::vector<float> values;         // nx*ny*nz values, x fastest (every channel but 18)
   std::vector<unsigned int> packed;  // channel 18: one 0x00RRGGBB word per cell
+  // Every cell holds this value (kind Constant) or, for channel 18, this packed word: no array of
+  // values is needed, so frames of any size can be described.
+  std::optional<float> constant;
+  std::optional<unsigned int> constantPacked;
   GridStreamKind kind = GridStreamKind::Raw;
   int precisionBits = 12;       // quantised zones: 2^bits steps over the value range
   int predictionOrder = 1;      // quantised zones

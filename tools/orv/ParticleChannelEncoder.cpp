@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "cache/OrvFormat.h"
 #include "cache/particles/ParticleChannelTable.h"
 #include "tools/codec/StreamWriter.h"
 
@@ -63,23 +64,23 @@ bool EncodeParticleChannel(const ParticleChannelEncoding& encoding, int channel,
   const unsigned long long bytes = wordCount * 4;
   const float* floats = static_cast<const float*>(data);
   switch (encoding.method) {
-    case 0:
+    case orv::format::kMethodRaw:
       out.assign(static_cast<const char*>(data), static_cast<const char*>(data) + bytes);
       return true;
-    case 1:
+    case orv::format::kMethodZip:
       return zipBlock(data, bytes, encoding.zlibLevel, out);
-    case 2: {
+    case orv::format::kMethodCodecParticleMajor: {
       std::vector<float> values(floats, floats + wordCount);
       return gridCodecStream(encoding, values, out);
     }
-    case 3: {
+    case orv::format::kMethodCodecComponentMajor: {
       std::vector<float> values(wordCount);
       for (long long p = 0; p < particles; ++p) {
         for (int c = 0; c < width; ++c) values[c * particles + p] = floats[p * width + c];
       }
       return gridCodecStream(encoding, values, out);
     }
-    case 4: {
+    case orv::format::kMethodZipBitPlanes: {
       const std::vector<unsigned int> planes =
           bitPlanes(static_cast<const unsigned int*>(data), particles, width);
       return zipBlock(planes.data(), planes.size() * 4ULL, encoding.zlibLevel, out);

@@ -4,12 +4,15 @@
 #include <cstring>
 #include <limits>
 
+#include "cache/OrvFormat.h"
 #include "cache/particles/ParticleChannelTable.h"
 #include "codecs/EntropyCoder.h"
 #include "tools/orv/ByteSink.h"
 
 namespace orv::writer {
 namespace {
+
+using namespace orv::format;
 
 constexpr int kNoChannel = -1;
 constexpr float kBadPositionSum = 100000.0f;
@@ -93,19 +96,19 @@ bool idBlockBytes(const std::vector<long long>& ids, std::vector<char>& out, std
 
 void subBlocks(const ParticleGroup& group, const std::vector<char>& ids, ByteSink& out) {
   if (group.writeTypeWord) {
-    out.i32(1);
+    out.i32(kSubBlockTypeWord);
     out.i32(group.typeWord);
   }
   if (!group.idBlock.empty()) {
-    out.i32(2);
+    out.i32(kSubBlockIds);
     out.i32(static_cast<int>(ids.size()));
     out.bytes(ids);
   }
   if (group.writeGroupValue) {
-    out.i32(3);
+    out.i32(kSubBlockGroupValue);
     out.bytes(group.groupValue.data(), group.groupValue.size());
   }
-  out.i32(0);
+  out.i32(kSubBlockEnd);
 }
 
 }  // namespace
@@ -183,7 +186,7 @@ bool ParticleBlockPayload(const Frame& frame, bool compressed, std::vector<char>
       offsets[g][c.channel] = static_cast<int>(shared.size() / 4);
       if (compressed) {
         ParticleChannelEncoding encoding = c.encoding;
-        encoding.method = 3;  // component-major grid-codec stream
+        encoding.method = kMethodCodecComponentMajor;
         std::vector<char> stream;
         if (!EncodeParticleChannel(encoding, c.channel, c.data.data(), count, stream)) {
           error = "particle channel " + std::to_string(c.channel) + " cannot be encoded";

@@ -5,26 +5,17 @@
 #include <thread>
 #include <vector>
 
-#include "orv/ThreadManager.h"
+#include "tools/testing/InertThreadManager.h"
 
-class ThreadPerTaskManager : public KUtils::ThreadManager {
+class ThreadPerTaskManager : public InertThreadManager {
  public:
-  ~ThreadPerTaskManager() {
+  ~ThreadPerTaskManager() override {
     for (std::thread& thread : threads) thread.join();
   }
-  void terminateAll(bool) override {}
-  int run(int, KUtils::BatchProcedure*, KUtils::ProgressCallback*, bool) override { return 0; }
-  void setLowPriority(int) override {}
   int runAsync(KUtils::ThreadProcedure* procedure, void* data, int) override {
     threads.emplace_back([procedure, data] { procedure->run(data); });
     return 0;
   }
-  int runAsyncDefault(KUtils::ThreadProcedure* procedure, void* data) override {
-    return runAsync(procedure, data, 0);
-  }
-  void setStackSize(int) override {}
-  int getCurrentThreadIndex() override { return -1; }
-  int reserved() override { return 0; }
 
   std::vector<std::thread> threads;
 };
