@@ -43,9 +43,10 @@ template <int N>
 int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceBytes,
                                 float* destination, long long capacityFloats) {
   const int result = decodeStream(source, sourceBytes, destination, capacityFloats);
-  // An idle decoder keeps nothing of its last stream: the scratch arrays and zones go with it.
+  // An idle decoder keeps nothing of its last stream: the scratch arrays go with it, and the
+  // zones once ZeroUnwritten has read what they wrote.
   scratch.Clear();
-  zones.Clear();
+  if (result != 1) zones.Clear();
   return result;
 }
 
@@ -125,7 +126,7 @@ int SGCompressor<N>::decodeZoned(unsigned long long sourceBytes, float* destinat
 }
 
 template <int N>
-void SGCompressor<N>::ZeroUnwritten(float* destination, long long capacityFloats) const {
+void SGCompressor<N>::ZeroUnwritten(float* destination, long long capacityFloats) {
   // Zones start in increasing order (the zone table is checked for it) and write from their start.
   long long covered = 0;
   for (int i = 0; i < zones.size(); ++i) {
@@ -135,6 +136,7 @@ void SGCompressor<N>::ZeroUnwritten(float* destination, long long capacityFloats
     if (end > covered) covered = end;
   }
   if (capacityFloats > covered) std::fill(destination + covered, destination + capacityFloats, 0.0f);
+  zones.Clear();
 }
 
 template <int N>

@@ -62,7 +62,8 @@ class SGCompressor : public CVNUtils::CvnParallel {
   // Decodes the stream source[0 .. sourceBytes) into destination[0 .. capacityFloats). Returns 1
   // when the container is valid and its zones were run (a zoned stream returns 1 whatever its
   // zones' results; a single-zone stream returns the zone's result), 0 otherwise. An invalid zone
-  // table writes nothing. The zone list and scratch arrays are freed again before it returns.
+  // table writes nothing. The scratch arrays are freed again before it returns; the zone list
+  // stays for ZeroUnwritten after a decode that returned 1, and is freed otherwise.
   int Decompress(const void* source, unsigned long long sourceBytes, float* destination,
                  long long capacityFloats);
   // Decodes one zone body at zone.source + zone.position with worker's scratch array. 1 or 0.
@@ -70,8 +71,8 @@ class SGCompressor : public CVNUtils::CvnParallel {
   // After Decompress: sets to 0 every destination value the last decode did not write (slices
   // of failed zones, slack after short ones, all of them when the stream was refused), so that
   // a destination of unknown contents holds a determined result. Cheaper than clearing the
-  // whole destination first when the zones cover it.
-  void ZeroUnwritten(float* destination, long long capacityFloats) const;
+  // whole destination first when the zones cover it. Frees the zone list.
+  void ZeroUnwritten(float* destination, long long capacityFloats);
   // One-dimensional form only: writes a single-zone stream of zone.values[0 .. count) into
   // *zone.output and returns its length.
   long long CompressZone(Zone& zone);
