@@ -68,8 +68,10 @@ bool gridsFit(const char* destination, const int size[3], const std::vector<Pres
   }
   needed += channelBytes * widest * concurrent;
   if (orv::platform::CanAllocate(needed)) return true;
-  LogMessage("#VDB export: the %zu grids of %s (%d x %d x %d) need about %lld bytes, which cannot "
-             "be allocated\n", selected.size(), destination, size[0], size[1], size[2], needed);
+  LogMessage(
+      "#VDB export: the %zu grids of %s (%d x %d x %d) need about %lld bytes, which cannot "
+      "be allocated\n",
+      selected.size(), destination, size[0], size[1], size[2], needed);
   report.reason = "its " + std::to_string(selected.size()) + " grids need about " +
                   std::to_string(needed) + " bytes, which cannot be allocated";
   return false;
@@ -208,8 +210,7 @@ VdbWriteOptions writeOptions(const ExportSettings& settings) {
 
 // The grids the caller holds: `builds`, and point grids appended to pointGrids.
 int buildAndWrite(const char* destination, IOrv& frame, const ExportSettings& settings,
-                  GridBuilds& builds, openvdb::GridPtrVec& pointGrids,
-                  FrameExportReport& report) {
+                  GridBuilds& builds, openvdb::GridPtrVec& pointGrids, FrameExportReport& report) {
   float worldToGrid[12];
   frame.getTransform(worldToGrid);
   const IndexToWorldMatrix indexToWorld = IndexToWorldFromFrameTransform(worldToGrid);

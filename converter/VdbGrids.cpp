@@ -102,7 +102,8 @@ long long gridBytes(const int size[3]) {
 }  // namespace
 
 long long DenseGridBytes(const int size[3], int components) {
-  return components == 3 ? gridBytes<openvdb::Vec3STree>(size) : gridBytes<openvdb::FloatTree>(size);
+  return components == 3 ? gridBytes<openvdb::Vec3STree>(size)
+                         : gridBytes<openvdb::FloatTree>(size);
 }
 
 long long GridTeardownBytes(const int size[3]) {

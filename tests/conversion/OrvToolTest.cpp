@@ -63,15 +63,16 @@ class OrvTool : public ::testing::Test {
   ScratchDirectory scratch;
   std::string out = scratch.file("out");
 
-  ConverterRun orv(const std::vector<std::string>& arguments, std::string prefix = "") {
+  ConverterRun orv(const std::vector<std::string>& arguments, ConverterShell shell = {}) {
 #ifdef __SANITIZE_ADDRESS__
     // The sanitizer's dlopen interceptor becomes the caller, so orv's run path is not used; the
     // plug-ins' process-lifetime objects are reported when they unload at exit.
-    prefix = "export LD_LIBRARY_PATH=" ORV_PLUGIN_DIR " LSAN_OPTIONS=suppressions=" ORV_SOURCE_DIR
-             "/tests/conversion/plugin-lifetime.supp:print_suppressions=0" +
-             (prefix.empty() ? "" : "; " + prefix);
+    shell.prefix = "export LD_LIBRARY_PATH=" ORV_PLUGIN_DIR
+                   " LSAN_OPTIONS=suppressions=" ORV_SOURCE_DIR
+                   "/tests/conversion/plugin-lifetime.supp:print_suppressions=0" +
+                   (shell.prefix.empty() ? "" : "; " + shell.prefix);
 #endif
-    return RunProgram(ORV_PATH, arguments, scratch.path().string(), {0, "", prefix});
+    return RunProgram(ORV_PATH, arguments, scratch.path().string(), shell);
   }
   std::string source(int frame) const {
     return scratch.file("fire_000" + std::to_string(frame) + ".orv");
@@ -357,11 +358,23 @@ TEST_F(OrvTool, FailedFramesAreReportedWithExitStatusAndLeaveNoPartialFile) {
 
   // Writes cut short by a file-size limit fail every frame, and no partial file stays behind.
   fs::remove_all(out);
-  run = orv(sequence({"--frames", "1,3"}), "ulimit -f 4");
+  run = orv(sequence({"--frames", "1,3"}), {0, "", "ulimit -f 4"});
   EXPECT_EQ(3, run.status);
   EXPECT_NE(std::string::npos, run.errors.find("could not write all of " + destination(1)))
       << run.errors;
   EXPECT_EQ(std::vector<std::string>{}, outputFiles());
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // Under an address-space limit (a sanitizer's shadow memory needs more), a frame whose channels
+  // or grids cannot be allocated fails alone.
+  WriteFrameBeyondAddressLimit(source(2));
+  run = orv(sequence({"--frames", "1-3", "--threads", "2"}), {kConverterAddressSpaceKiB, "", ""});
+  EXPECT_EQ(2, run.status) << run.errors;
+  EXPECT_NE(std::string::npos,
+            run.errors.find("orv: frame 2 (" + source(2) + " -> " + destination(2) + "): "))
+      << run.errors;
+  EXPECT_EQ((std::vector<std::string>{"fire_0001.vdb", "fire_0003.vdb"}), outputFiles());
+#endif
 }
 
 TEST_F(OrvTool, BadCommandLinesExitWithStatusOne) {
@@ -400,7 +413,9 @@ TEST_F(OrvTool, InfoListsEveryFileKindAndReportsDamagedFiles) {
   const std::string damaged = scratch.file("damaged.orv");
   WriteBytes(damaged, truncated);
 
-  ConverterRun run = orv({"info", "--stats", source(1), damaged, destination(1)});
+  const std::string field3d = ORV_SOURCE_DIR "/tests/data/field3d/og_dense_scalar.f3d";
+
+  ConverterRun run = orv({"info", "--stats", source(1), damaged, destination(1), field3d});
   EXPECT_EQ(2, run.status);
   EXPECT_EQ("orv info: " + damaged + ": not a cache file: no footer\n", run.errors);
   for (const std::string& expected : std::vector<std::string>{
@@ -414,7 +429,8 @@ TEST_F(OrvTool, InfoListsEveryFileKindAndReportsDamagedFiles) {
            destination(1) + "\n  format          vdb, version 224\n", std::string("  density "),
            std::string("velocity.x"),
            std::string(
-               "  particle group  sparks: 40 particles\n    P                    vec3s x3\n")}) {
+               "  particle group  sparks: 40 particles\n    P                    vec3s x3\n"),
+           field3d + "\n  format          f3d\n  grid            13 x 10 x 8 (1040 cells)\n"}) {
     EXPECT_NE(std::string::npos, run.output.find(expected)) << expected << "\n" << run.output;
   }
 
