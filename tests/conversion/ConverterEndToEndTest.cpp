@@ -9,14 +9,11 @@
 #include "tests/conversion/ConverterProcess.h"
 #include "tests/conversion/FrameFiles.h"
 #include "tests/conversion/ScratchDirectory.h"
-#include "tools/orv/OrvWriter.h"
 
 namespace {
 
 const std::string kProgress = " | 0......50......100 | ";
 const std::string kFrameError = "An error has been encountered while converting frame ";
-// Enough for the program and a small frame; not for a 512^3 frame's two channels and grids.
-constexpr long long kAddressSpaceKiB = 1ll << 20;
 
 // Opens path through the library, as orvconvert does, and checks the converted file against it.
 void expectConvertedFrom(const std::string& vdbPath, const std::string& orvPath) {
@@ -36,8 +33,8 @@ TEST_P(ReferenceFrameConversion, WritesEveryExportedChannelExactly) {
   const std::string destination = scratch.file("converted.vdb");
   WriteBytes(source, ReferenceFrameBytes(GetParam()));
 
-  const ConverterRun run = RunConverter({"-srcfile", source, "-dstfile", destination},
-                                        scratch.path().string());
+  const ConverterRun run =
+      RunConverter({"-srcfile", source, "-dstfile", destination}, scratch.path().string());
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("Converting " + source + " to " + destination + kProgress + "1/0\n", run.output);
   EXPECT_EQ("", run.errors);
@@ -115,10 +112,11 @@ TEST_F(ConversionRangeTest, TheLogVariableShowsWhyAFrameFailed) {
   const std::vector<std::string> arguments = {"-srcfile", source(1), "-dstfile", destination(1)};
   const ConverterRun quiet = RunConverter(arguments, scratch.path().string());
   const ConverterRun logged =
-      RunConverter(arguments, scratch.path().string(), {0, "ORV_LOG=stderr"});
+      RunConverter(arguments, scratch.path().string(), {0, "ORV_LOG=stderr", ""});
   EXPECT_EQ(quiet.output, logged.output);
   EXPECT_EQ("", quiet.errors);
-  EXPECT_NE(logged.errors.find("ImportOrv " + source(1) + ": "), std::string::npos) << logged.errors;
+  EXPECT_NE(logged.errors.find("ImportOrv " + source(1) + ": "), std::string::npos)
+      << logged.errors;
   EXPECT_NE(logged.errors.find("CorvaneFrameData::ImportOrv broken file. File is: " + source(1)),
             std::string::npos);
 }
@@ -147,24 +145,13 @@ TEST_F(ConversionRangeTest, AFrameBeyondTheMemoryLimitIsReportedAndTheNextFrameC
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "a sanitizer's shadow memory needs more address space than any such limit";
 #endif
-  orv::writer::Frame large = orv::writer::Frame();
-  large.version = 6;
-  for (int a = 0; a < 3; ++a) large.gridSize[a] = 512;
-  for (int id : {1, 2}) {
-    orv::writer::GridChannel constant;
-    constant.id = id;
-    constant.kind = orv::writer::GridStreamKind::Constant;
-    constant.constant = 0.25f;
-    large.channels.push_back(constant);
-  }
-  std::string error;
-  ASSERT_TRUE(orv::writer::WriteFile(large, source(1), &error)) << error;
+  WriteFrameBeyondAddressLimit(source(1));
   WriteBytes(source(2), ReferenceFrameBytes("v5_zoned_fc03.orv"));
 
   std::filesystem::create_directories(scratch.path() / "out");
-  const ConverterRun run = RunConverter({"-srcfile", sourcePattern, "-dstfile", destinationPattern,
-                                         "-start", "1", "-end", "2"},
-                                        scratch.path().string(), {kAddressSpaceKiB, ""});
+  const ConverterRun run = RunConverter(
+      {"-srcfile", sourcePattern, "-dstfile", destinationPattern, "-start", "1", "-end", "2"},
+      scratch.path().string(), {kConverterAddressSpaceKiB, "", ""});
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("", run.errors);
   const std::string firstFailed = converting(1) + " | 0......50..." + kFrameError + "1: ";

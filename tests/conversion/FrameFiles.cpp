@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tools/orv/OrvWriter.h"
+
 std::vector<char> ReferenceFrameBytes(const std::string& name) {
   std::ifstream in(std::string(ORV_REFERENCE_DIR) + name, std::ios::binary);
   EXPECT_TRUE(in.good()) << "missing reference frame " << name;
@@ -39,4 +41,19 @@ bool CorruptPackedColourBlock(std::vector<char>& bytes) {
     return true;
   }
   return false;
+}
+
+void WriteFrameBeyondAddressLimit(const std::string& path) {
+  orv::writer::Frame large = orv::writer::Frame();
+  large.version = 6;
+  for (int a = 0; a < 3; ++a) large.gridSize[a] = 512;
+  for (int id : {1, 2}) {
+    orv::writer::GridChannel constant;
+    constant.id = id;
+    constant.kind = orv::writer::GridStreamKind::Constant;
+    constant.constant = 0.25f;
+    large.channels.push_back(constant);
+  }
+  std::string error;
+  EXPECT_TRUE(orv::writer::WriteFile(large, path, &error)) << error;
 }
