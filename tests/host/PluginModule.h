@@ -60,6 +60,11 @@ class PluginModule {
   CacheIO::GetAvailableChannelsFunction listGrids = nullptr;
 };
 
+// The real plug-in `stem` of the build.
+inline std::string PluginFile(const char* stem) {
+  return std::string(ORV_PLUGIN_DIR) + "/" + stem + orv::platform::kLibraryFileExtension;
+}
+
 // The frame's grid coordinates of world point p (p * M + t with the frame's transform).
 inline std::array<double, 3> FrameGridOf(const CorvaneFrameData& frame, const std::array<double, 3>& p) {
   const float* m = frame.transform;
