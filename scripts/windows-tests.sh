@@ -4,7 +4,7 @@
 # under Wine without a display. Usage: scripts/windows-tests.sh [build folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir=${1:-build-windows}
+build_dir=$(realpath -m "${1:-build-windows}")
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 bash scripts/install-deps.sh windows
@@ -13,11 +13,12 @@ cmake --build "$build_dir" -j "$jobs"
 
 # A Wine prefix of the build's own; no Mono or Gecko installer, no debug chatter except modules
 # that fail to load (otherwise only a silent exit code 53 tells).
-export WINEPREFIX="$PWD/$build_dir/wine-prefix"
+export WINEPREFIX="$build_dir/wine-prefix"
 export WINEARCH=win64
 export WINEDEBUG=-all,err+module
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver=/usr/lib/wine/wineserver
+mkdir -p "$WINEPREFIX"
 # Wine's server and its first boot start here, detached from every output: started by a test, they
 # would outlive it holding CTest's output pipe, and CTest would wait for them for ever.
 "$wineserver" -p </dev/null >/dev/null 2>&1

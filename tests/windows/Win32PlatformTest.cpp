@@ -158,7 +158,9 @@ TEST_F(Win32Debugger, ThreadNamesReachDebuggerAndSystem) {
     }
   }).join();
   EXPECT_TRUE(has(seen.threadNames, "orv-decoder 𝄞"));
-  if (describe) EXPECT_EQ(described, "orv-decoder 𝄞");
+  if (describe) {
+    EXPECT_EQ(described, "orv-decoder 𝄞");
+  }
 }
 
 TEST(Win32Topology, ProcessorsAndAffinityFromTheSystem) {
