@@ -5,7 +5,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SAMPLES_DIR ?= samples
 OUTPUT_DIR ?= $(BUILD_DIR)/samples-vdb
 
-.PHONY: all deps configure build test run asan clean farm-test
+WINDOWS_DIR ?= build-windows
+
+.PHONY: all deps configure build test run asan windows clean farm-test
 
 all: build
 
@@ -34,8 +36,12 @@ asan: deps
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+# The Windows DLLs and their tests: cross-built with mingw-w64, run under Wine.
+windows:
+	bash scripts/windows-tests.sh $(WINDOWS_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(WINDOWS_DIR)
 
 # Short libFuzzer run of every harness (clang build in build-fuzz); not part of CI.
 FUZZ_SMOKE_SECONDS ?= 15

@@ -318,7 +318,8 @@ class OrvReader {
 
   void setName(PGroup& group, const std::string& name) {
     if (!group.setName(name.data(), static_cast<int>(name.size()))) {
-      in_.refuse("a group name of %zu bytes cannot be allocated: out of memory", name.size());
+      in_.refuse("a group name of %llu bytes cannot be allocated: out of memory",
+                 static_cast<unsigned long long>(name.size()));
     }
   }
 

@@ -13,7 +13,7 @@ namespace {
 constexpr int kNameBufferSize = 1024;
 constexpr size_t kFolderListLimit = 51200;
 constexpr size_t kFolderLimit = 1023;
-constexpr const char* kModuleExtension = ".so";
+using orv::platform::kLibraryFileExtension;
 
 struct PluginState {
   orv::platform::DynamicLibrary library;
@@ -43,7 +43,8 @@ bool tryFolder(const std::string& folder, const char* stem, const char* suffix,
                std::string& name) {
   const char last = folder.back();
   const char* format = (last == '\\' || last == '/') ? "%s%s%s_%s%s" : "%s/%s%s_%s%s";
-  std::string candidate = boundedName(format, folder.c_str(), "", stem, suffix, kModuleExtension);
+  std::string candidate =
+      boundedName(format, folder.c_str(), "", stem, suffix, kLibraryFileExtension);
   if (!orv::platform::FileAccessible(candidate.c_str(), orv::platform::Access::Exists)) {
     return false;
   }
@@ -89,8 +90,8 @@ const char* PluginStem(Plugin plugin) {
 }
 
 std::string PluginFileName(const char* stem, const char* folders, const char* suffix) {
-  if (!suffix) return boundedName("%s%s%s", "", stem, kModuleExtension);
-  if (!folders) return boundedName("%s%s_%s%s", "", stem, suffix, kModuleExtension);
+  if (!suffix) return boundedName("%s%s%s", "", stem, kLibraryFileExtension);
+  if (!folders) return boundedName("%s%s_%s%s", "", stem, suffix, kLibraryFileExtension);
   const size_t listLength = strnlen(folders, kFolderListLimit);
   const std::string list(folders, listLength);
   std::string name;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
-# apt-get update runs once, and only when something has to be installed.
+# apt-get update runs once, and only when something has to be installed. With the argument
+# "windows": the packages of the Windows cross-build and its tests under Wine instead.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,9 @@ packages=(
   libopenvdb-dev libopenvdb-tools libboost-dev libboost-iostreams-dev libtbb-dev libblosc-dev
   libimath-dev libgtest-dev libbenchmark-dev libzstd-dev clang libhdf5-dev
 )
+if [[ "${1:-}" == "windows" ]]; then
+  packages=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)
+fi
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
   echo "install-deps: dpkg-query not found; this script needs Debian 12 (apt)" >&2

@@ -126,9 +126,8 @@ void DebugPrint(const char* format, ...) {
   FormatBoundedV(message, sizeof message, format, args);
   va_end(args);
   message[sizeof message - 1] = '\0';
-  // The platform's debugger output takes the bytes as they are: converting them to UTF-16 and
-  // back would give the same bytes.
-  orv::platform::WriteDebugOutput(message);
+  // The debugger output's UTF-16 form, converted from the UTF-8 text.
+  orv::platform::WriteDebugOutputUtf16(message);
 }
 
 void SetLogFilePath(const char* path) {

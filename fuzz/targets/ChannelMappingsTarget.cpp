@@ -1,7 +1,6 @@
 // Mapping strings: parsing any text, formatting the result back, and the four exported string
 // functions with every small output size. Paths stay inside one scratch directory so the
 // enumeration behind the default mapping never walks the rest of the file system.
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include "fuzz/targets/FuzzTargets.h"
 #include "loader/ChannelMappings.h"
 #include "orv/OrvLoader.h"
+#include "support/platform/Platform.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr int kMaxEntries = 64;
 const std::string& scratchDirectory() {
   static const std::string path = [] {
     const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("orv-fuzz-maps-" + std::to_string(getpid()));
+        std::filesystem::temp_directory_path() / ("orv-fuzz-maps-" + std::to_string(orv::platform::CurrentProcessId()));
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     return dir.string();

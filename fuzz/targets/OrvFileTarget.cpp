@@ -1,6 +1,5 @@
 // A whole .orv file from bytes: written to a scratch file, loaded in full and header-only, then
 // every grid channel and every particle channel requested and read end to end.
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +7,7 @@
 
 #include "cache/CorvaneFrameData.h"
 #include "support/DecodeBudget.h"
+#include "support/platform/Platform.h"
 #include "fuzz/targets/FuzzCheck.h"
 #include "fuzz/targets/FuzzTargets.h"
 
@@ -15,7 +15,7 @@ namespace {
 
 const std::string& scratchPath() {
   static const std::string path =
-      (std::filesystem::temp_directory_path() / ("orv-fuzz-" + std::to_string(getpid()) + ".orv"))
+      (std::filesystem::temp_directory_path() / ("orv-fuzz-" + std::to_string(orv::platform::CurrentProcessId()) + ".orv"))
           .string();
   return path;
 }

@@ -2,4 +2,9 @@
 // hidden, so a host sees exactly the exported functions and the interface classes.
 #pragma once
 
+#if defined(__ELF__)
 #define ORV_API __attribute__((visibility("default")))
+#else
+// Other binary formats (the Windows DLLs) name their exports in a module-definition file.
+#define ORV_API
+#endif

@@ -17,6 +17,7 @@
 #include "orv/CacheIO.h"
 #include "plugins/PluginExport.h"
 #include "support/CvnArray.h"
+#include "support/platform/Platform.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ KUtils::ThreadManager* heldManager = nullptr;
 void record(const std::string& call) {
   const char* previous = std::getenv("ORV_TEST_PLUGIN_CALLS");
   const std::string calls = std::string(previous ? previous : "") + TEST_PLUGIN_STEM " " + call + ";";
-  setenv("ORV_TEST_PLUGIN_CALLS", calls.c_str(), 1);
+  orv::platform::SetEnvironmentValue("ORV_TEST_PLUGIN_CALLS", calls.c_str());
 }
 
 // Decimal text without std::to_string, whose shared digit table would keep the module loaded.

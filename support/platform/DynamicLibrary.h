@@ -6,6 +6,9 @@
 namespace orv {
 namespace platform {
 
+// The file name extension of loadable libraries on this system (".so", ".dll").
+extern const char* const kLibraryFileExtension;
+
 class DynamicLibrary {
  public:
   DynamicLibrary() = default;

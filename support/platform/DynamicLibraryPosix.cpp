@@ -6,6 +6,8 @@
 namespace orv {
 namespace platform {
 
+const char* const kLibraryFileExtension = ".so";
+
 namespace {
 
 std::string currentDlError(const char* fallback) {

@@ -36,10 +36,13 @@ bool FileAccessible(const char* path, Access access);
 bool ListDirectory(const std::string& directory, const char* namePattern,
                    std::vector<std::string>& names);
 
-// The debugger output. Without a capture hook the text goes where ORV_DEBUG_OUTPUT says: unset or
-// empty, nowhere; "stderr", standard error; anything else, a file path the text is appended to.
-// Safe to call from several threads.
+// The debugger output. Without a capture hook the text goes to the system's debugger output where
+// there is one (its 8-bit form for WriteDebugOutput, its UTF-16 form for WriteDebugOutputUtf16,
+// which converts the UTF-8 text), and also where ORV_DEBUG_OUTPUT says: unset or empty, nowhere;
+// "stderr", standard error; anything else, a file path the text is appended to. Safe to call from
+// several threads.
 void WriteDebugOutput(const char* text);
+void WriteDebugOutputUtf16(const char* text);
 
 // Redirects the debugger output to `hook` (tests); a null hook restores the normal sink.
 using DebugOutputHook = void (*)(const char* text, void* context);
@@ -57,6 +60,12 @@ class ProcessMutexGuard {
   ProcessMutexGuard(const ProcessMutexGuard&) = delete;
   ProcessMutexGuard& operator=(const ProcessMutexGuard&) = delete;
 };
+
+// The id of the running process.
+int CurrentProcessId();
+// Sets the environment variable `name` of this process to `value`, or removes it when `value` is
+// null (Windows also removes it for an empty value). False when it cannot be changed.
+bool SetEnvironmentValue(const char* name, const char* value);
 
 struct LocalDateTime {
   int year;

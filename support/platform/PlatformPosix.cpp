@@ -11,6 +11,8 @@
 #include <ctime>
 #include <mutex>
 
+#include "support/platform/SystemDebugOutput.h"
+
 #include "support/platform/Platform.h"
 
 namespace orv {
@@ -92,49 +94,6 @@ bool ListDirectory(const std::string& directory, const char* namePattern,
 
 namespace {
 
-struct DebugSink {
-  std::mutex lock;
-  DebugOutputHook hook = nullptr;
-  void* context = nullptr;
-};
-
-DebugSink& debugSink() {
-  static DebugSink* sink = new DebugSink;  // outlives every static destructor
-  return *sink;
-}
-
-}  // namespace
-
-void WriteDebugOutput(const char* text) {
-  if (!text) return;
-  DebugSink& sink = debugSink();
-  std::lock_guard<std::mutex> guard(sink.lock);
-  if (sink.hook) {
-    sink.hook(text, sink.context);
-    return;
-  }
-  const char* target = std::getenv("ORV_DEBUG_OUTPUT");
-  if (!target || !*target) return;
-  if (std::strcmp(target, "stderr") == 0) {
-    std::fputs(text, stderr);
-    std::fflush(stderr);
-    return;
-  }
-  if (std::FILE* file = std::fopen(target, "a")) {
-    std::fputs(text, file);
-    std::fclose(file);
-  }
-}
-
-void SetDebugOutputCapture(DebugOutputHook hook, void* context) {
-  DebugSink& sink = debugSink();
-  std::lock_guard<std::mutex> guard(sink.lock);
-  sink.hook = hook;
-  sink.context = hook ? context : nullptr;
-}
-
-namespace {
-
 std::recursive_mutex& processMutex() {
   // Made on first use (thread-safe static initialisation) and never destroyed.
   static std::recursive_mutex* mutex = new std::recursive_mutex;
@@ -142,6 +101,16 @@ std::recursive_mutex& processMutex() {
 }
 
 }  // namespace
+
+// There is no system debugger output to write to.
+void WriteSystemDebugOutput(const char* /*text*/, bool /*utf16*/) {}
+
+int CurrentProcessId() { return static_cast<int>(getpid()); }
+
+bool SetEnvironmentValue(const char* name, const char* value) {
+  if (!name) return false;
+  return (value ? setenv(name, value, 1) : unsetenv(name)) == 0;
+}
 
 void LockProcessMutex() { processMutex().lock(); }
 void UnlockProcessMutex() { processMutex().unlock(); }

@@ -15,8 +15,8 @@ namespace platform {
 // reset; an auto-reset event releases one waiter and clears itself.
 class Event {
  public:
-  explicit Event(bool manualReset, bool initiallySignalled = false)
-      : manual(manualReset), state(initiallySignalled ? kSet : kUnset) {}
+  explicit Event(bool manualReset, bool initiallySignalled = false);
+  ~Event();
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
 
@@ -25,20 +25,36 @@ class Event {
   void wait();
   // False when the event was not signalled within `milliseconds`.
   bool waitFor(int milliseconds);
+  // waitFor that also returns (false) early when input or a window message arrives for the
+  // calling thread, so that its caller can pump; where there are no window messages, waitFor.
+  bool waitForOrInput(int milliseconds);
   bool isSignalled();
 
  private:
   enum State { kUnset, kSet, kUnsetWithSleepers };
-  // True when the event is signalled; an auto-reset event is cleared by the caller that sees it.
-  bool tryTake();
+  // True when the state word says signalled; an auto-reset event is cleared by the caller that
+  // sees it.
+  bool tryTake() {
+    int observed = state.load();
+    while (observed == kSet) {
+      if (manual || state.compare_exchange_weak(observed, kUnset)) return true;
+    }
+    return false;
+  }
   // Sleeps until the event may have changed or `limit` passed (negative: no limit).
   void sleepWhileUnset(std::chrono::nanoseconds limit);
 
   const bool manual;
   // One word, so that set() touches nothing else once a waiter can see the event signalled:
-  // that waiter may destroy the event as soon as it returns.
+  // that waiter may destroy the event as soon as it returns. Where the system has event objects,
+  // `handle` is the event and the word is used only when none could be created.
   std::atomic<int> state;
+  void* handle = nullptr;
 };
+
+// Takes one pending window message of the calling thread off its queue and dispatches it; false
+// when there was none (always, where there are no window messages).
+bool DispatchOneWindowMessage();
 
 // A joinable thread started by StartThread; given back by JoinThread or DetachThread.
 using ThreadHandle = void*;
@@ -54,6 +70,11 @@ void DetachThread(ThreadHandle thread);
 bool SetCurrentThreadAffinity(int group, unsigned long long mask);
 // Affinity of the calling thread to every processor the process may use.
 bool SetCurrentThreadAffinityToProcess();
+
+// The processors the calling thread may run on, ascending, and the one it runs on now (-1 when
+// unknown).
+std::vector<int> CurrentThreadAffinityProcessors();
+int CurrentProcessorNumber();
 
 // Pins the calling thread to the processors of `mask` in processor group `group` while it lives,
 // then gives the thread back the affinity it had before.

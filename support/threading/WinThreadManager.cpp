@@ -158,7 +158,9 @@ void WinThreadManager::postBatch(WorkerRecord& worker, BatchProcedure& procedure
 void WinThreadManager::waitForBatch(BatchProcedure& procedure, CompletionCounter& counter,
                                     ProgressCallback* progress, bool reportProgress,
                                     const CVNUtils::CvnArray<WorkerRecord*, int>& batchWorkers) {
-  while (!counter.finished.waitFor(200)) {
+  // A caller that keeps its window messages flowing is also woken by their arrival.
+  const bool pumping = progress && progress->needsPumping();
+  while (!(pumping ? counter.finished.waitForOrInput(200) : counter.finished.waitFor(200))) {
     if (!progress) continue;
     if (progress->needsPumping()) progress->pump();
     if (reportProgress) {
@@ -298,21 +300,21 @@ const char* procedureName(const WorkerRecord& worker) {
   return nullptr;
 }
 
-bool waitForTermination(const WorkerRecord& worker) {
+bool waitForTermination(const WorkerRecord& worker, bool dispatchMessages) {
   const long long begin = orv::platform::MonotonicMilliseconds();
   for (;;) {
     if (worker.state.load() == kWorkerTerminated) return true;
     if (orv::platform::MonotonicMilliseconds() - begin > WinThreadManager::kTerminateTimeoutMs - 1) {
       return false;
     }
-    // There are no window messages to dispatch here while waiting.
+    if (dispatchMessages) orv::platform::DispatchOneWindowMessage();
     orv::platform::SleepMilliseconds(1);
   }
 }
 
 }  // namespace
 
-void WinThreadManager::terminateAll(bool /*force*/) {
+void WinThreadManager::terminateAll(bool force) {
   // The list is taken over at once, so batches started meanwhile create workers of their own.
   CVNUtils::CvnArray<WorkerRecord*, int> quitting;
   bool listed = true;
@@ -333,7 +335,7 @@ void WinThreadManager::terminateAll(bool /*force*/) {
     // Nodes are reused from the free list, so a quit can only fail on a worker never used.
     worker->queue.post(kMessageQuit);
     DebugPrint("[WinThreadManager] Waiting for KGL thread to finish...\n");
-    if (waitForTermination(*worker)) {
+    if (waitForTermination(*worker, !force)) {
       // Joined, so no thread of this manager runs the library's code once this returns.
       orv::platform::JoinThread(worker->thread);
       worker->thread = nullptr;

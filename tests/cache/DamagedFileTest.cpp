@@ -109,7 +109,9 @@ TEST(ResultCodes, ZeroForAFileAndThreeForPathsThatCannotBeUsed) {
   EXPECT_EQ(frame.ImportOrv("", true, false), 3);
   EXPECT_EQ(frame.ImportOrv(nullptr, true, false), 3);
   EXPECT_EQ(frame.ImportOrv(tempPath("no-such-frame.orv").c_str(), false, false), 3);
-  EXPECT_EQ(frame.ImportOrv(::testing::TempDir().c_str(), true, false), 4);  // a folder
+  // A folder: 4 where the system opens it as a file that cannot be read, 3 where it cannot open it.
+  const int folder = frame.ImportOrv(::testing::TempDir().c_str(), true, false);
+  EXPECT_TRUE(folder == 4 || folder == 3) << folder;
 }
 
 TEST(ResultCodes, NegativeShortDataOffsetIsThree) {

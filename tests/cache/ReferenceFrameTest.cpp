@@ -2,14 +2,12 @@
 // grid description and channel values.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "../particles/MiniJson.h"
+#include "../support/ReferenceFrameCheck.h"
 #include "../support/TestFiles.h"
 #include "cache/CorvaneFrameData.h"
 
@@ -17,47 +15,16 @@ namespace {
 
 const std::string kReference = ORV_REFERENCE_DIR;
 
-JsonValue expectations() {
-  JsonValue root;
-  JsonReader(ReadWholeFile(kReference + "expected.json")).parse(root);
-  return root;
-}
-
 class ReferenceFrame : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ReferenceFrame, LoadsWithTheRecordedGridAndChannels) {
-  const JsonValue root = expectations();
+  const JsonValue root = ReferenceExpectations(kReference);
   const JsonValue& expected = root[GetParam()];
   ASSERT_FALSE(expected.members.empty()) << "reference data missing";
   CorvaneFrameData frame;
   ASSERT_EQ(frame.ImportOrv((kReference + GetParam()).c_str(), true, false),
             expected["loadResult"].integer());
-
-  int size[3];
-  frame.getGridSize(size);
-  for (int a = 0; a < 3; ++a) EXPECT_EQ(size[a], expected["gridSize"].items[a].integer());
-  float transform[12];
-  frame.getTransform(transform);
-  for (int e = 0; e < 12; ++e) {
-    EXPECT_FLOAT_EQ(transform[e], std::stof(expected["transform"].items[e].text));
-  }
-  for (int id = 0; id < 32; ++id) {
-    EXPECT_EQ(frame.hasChannel(id), expected["hasChannel"].items[id].integer()) << id;
-  }
-  const long long voxels = static_cast<long long>(size[0]) * size[1] * size[2];
-  for (int id = 0; id < 32; ++id) {
-    SCOPED_TRACE(id);
-    const JsonValue& channel = expected["channels"][std::to_string(id)];
-    const float* values = frame.getChannel(id);
-    if (channel.members.empty()) {
-      EXPECT_EQ(values, nullptr);
-      continue;
-    }
-    ASSERT_NE(values, nullptr);
-    const std::string want = ReadWholeFile(kReference + channel["file"].text);
-    ASSERT_EQ(static_cast<long long>(want.size()), voxels * 4);
-    EXPECT_EQ(std::memcmp(values, want.data(), want.size()), 0);
-  }
+  ExpectRecordedGrid(frame, expected, kReference);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFrames, ReferenceFrame,

@@ -4,12 +4,13 @@
 
 #include <atomic>
 #include <system_error>
-#include <unistd.h>
+
+#include "support/platform/Platform.h"
 
 ScratchDirectory::ScratchDirectory() {
   static std::atomic<int> sequence{0};
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "orv-conversion-" + std::to_string(getpid()) + "-" +
+  std::string name = "orv-conversion-" + std::to_string(orv::platform::CurrentProcessId()) + "-" +
                      std::to_string(sequence++) + "-" + (test ? test->name() : "setup");
   path_ = std::filesystem::temp_directory_path() / name;
   std::filesystem::remove_all(path_);

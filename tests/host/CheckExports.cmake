@@ -1,18 +1,36 @@
-# Compares the defined dynamic symbols of LIBRARY (nm -D --defined-only) with the sorted list in
-# EXPECTED; any symbol missing or extra fails, naming it.
-execute_process(COMMAND nm -D --defined-only ${LIBRARY}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY}")
-endif()
-string(REPLACE "\n" ";" lines "${listing}")
+# Compares the exports of LIBRARY with the sorted list in EXPECTED; any symbol missing or extra
+# fails, naming it. A shared object's are its defined dynamic symbols (nm -D --defined-only), a
+# DLL's the names of its export table (OBJDUMP -p).
 set(actual)
-foreach(line IN LISTS lines)
-  # "<address> <type> <name>"; the version-node symbol of the version script (type A) is no export.
-  if(line MATCHES "^[0-9a-fA-F]+ ([A-Za-z]) (.+)$" AND NOT CMAKE_MATCH_1 STREQUAL "A")
-    list(APPEND actual "${CMAKE_MATCH_2}")
+if(LIBRARY MATCHES "\\.dll$")
+  execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p failed on ${LIBRARY}")
   endif()
-endforeach()
+  # The name table follows "[Ordinal/Name Pointer] Table": one "[ n] name" line per export.
+  string(REGEX REPLACE "^.*\\[Ordinal/Name Pointer\\] Table[^\n]*\n" "" table "${listing}")
+  string(REPLACE "\n" ";" lines "${table}")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*\\[ *[0-9]+\\] (.+)$")
+      list(APPEND actual "${CMAKE_MATCH_1}")
+    elseif(NOT line MATCHES "^[ \t]*$")
+      break()
+    endif()
+  endforeach()
+else()
+  execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+                  OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIBRARY}")
+  endif()
+  string(REPLACE "\n" ";" lines "${listing}")
+  foreach(line IN LISTS lines)
+    # "<address> <type> <name>"; the version-node symbol of the version script (type A) is no export.
+    if(line MATCHES "^[0-9a-fA-F]+ ([A-Za-z]) (.+)$" AND NOT CMAKE_MATCH_1 STREQUAL "A")
+      list(APPEND actual "${CMAKE_MATCH_2}")
+    endif()
+  endforeach()
+endif()
 list(SORT actual)
 file(STRINGS ${EXPECTED} expected)
 list(SORT expected)

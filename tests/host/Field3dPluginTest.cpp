@@ -30,7 +30,8 @@ double widePattern(int c, long long i, long long j, long long k) { return i + 10
 
 TestMapping rotatedMapping() {
   // 30 degrees about z, non-uniform scale, moved.
-  const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
+  const double sixthOfPi = std::acos(-1.0) / 6;
+  const double c = std::cos(sixthOfPi), s = std::sin(sixthOfPi);
   TestMapping mapping;
   mapping.samples.push_back({0.0f, {{2 * c, 2 * s, 0, 0, -3 * s, 3 * c, 0, 0, 0, 0, 1.5, 0, 5, -6, 7.5, 1}}});
   return mapping;
@@ -105,7 +106,7 @@ class Field3dFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!CanWrite(container())) GTEST_SKIP() << "this build has no HDF5";
-    plugin.load(ORV_PLUGIN_DIR "/field3dio.so");
+    plugin.load(PluginFile("field3dio"));
     importFrame = plugin.entry<CacheIO::ImportFrameF3DFunction>("ImportFrameF3D");
     ASSERT_TRUE(importFrame);
   }
@@ -338,7 +339,7 @@ TEST(Field3dOgawa, FilesStillBeingWrittenAreRefusedWithAReason) {
   const std::string path = scratch.file("open.f3d");
   ASSERT_TRUE(WriteTestFile(file, Container::Ogawa, path));
   PluginModule plugin;
-  plugin.load(ORV_PLUGIN_DIR "/field3dio.so");
+  plugin.load(PluginFile("field3dio"));
   const auto importFrame = plugin.entry<CacheIO::ImportFrameF3DFunction>("ImportFrameF3D");
   PluginLog log;
   CorvaneFrameData frame;

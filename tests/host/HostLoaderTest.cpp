@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/platform/Platform.h"
 #include "tests/conversion/ConverterProcess.h"
 #include "tests/conversion/ScratchDirectory.h"
 #include "tests/host/HostPluginFolder.h"
@@ -227,14 +228,14 @@ TEST_F(HostLoader, HostAndDefaultThreadManagersServeTheImports) {
 }
 
 TEST(HostUnload, ListedFramesThenPluginsFieldThreeDFirst) {
-  setenv("ORV_TEST_PLUGIN_CALLS", "", 1);
+  orv::platform::SetEnvironmentValue("ORV_TEST_PLUGIN_CALLS", "");
   {
     LoaderLibrary loader;
     ASSERT_TRUE(loader.complete()) << loader.error;
     ASSERT_EQ(loader.initialize(ORV_TEST_PLUGIN_DIR, "fixed", 0), 3);
     ASSERT_NE(loader.open(ORV_REFERENCE_DIR "v5_zoned_fc03.orv"), nullptr);
     ASSERT_NE(loader.open(ORV_REFERENCE_DIR "v6_colour18.orv"), nullptr);
-    setenv("ORV_TEST_PLUGIN_CALLS", "", 1);
+    orv::platform::SetEnvironmentValue("ORV_TEST_PLUGIN_CALLS", "");
   }
   EXPECT_STREQ(std::getenv("ORV_TEST_PLUGIN_CALLS"), "field3dio unloaded;openvdbio unloaded;");
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "orv/ICorvanePrtGroup.h"
+#include "support/platform/Platform.h"
 #include "tests/cache/WrittenFrames.h"
 #include "tests/conversion/ScratchDirectory.h"
 #include "tests/host/LoaderLibrary.h"
@@ -109,9 +110,11 @@ FrameValues valuesOf(IOrv& frame) {
 
 class HostThreads : public ::testing::Test {
  protected:
+  // The thread count set below is this suite's alone: later tests in the process see none.
+  void TearDown() override { orv::platform::SetEnvironmentValue("ZORB_NUM_THREADS", nullptr); }
   void SetUp() override {
     // More jobs than processors, so that every decode asks for helpers on any machine.
-    setenv("ZORB_NUM_THREADS", "4", 1);
+    orv::platform::SetEnvironmentValue("ZORB_NUM_THREADS", "4");
     paths = writeFrames(scratch);
     // The values without any thread manager, from a library of their own.
     LoaderLibrary loader;

@@ -1,6 +1,5 @@
 #include "tests/host/LoaderLibrary.h"
 
-#include <dlfcn.h>
 
 // Each test loads and unloads the library, and with it the process-lifetime objects of the cache
 // library it carries (file registry, log outputs, default-manager list), which the sanitizer then
@@ -9,7 +8,7 @@ extern "C" const char* __lsan_default_options() { return "detect_leaks=0"; }
 
 template <typename Function>
 void LoaderLibrary::resolve(Function& function, const char* mangledName) {
-  function = reinterpret_cast<Function>(handle_ ? dlsym(handle_, mangledName) : nullptr);
+  function = reinterpret_cast<Function>(library_.isOpen() ? library_.symbol(mangledName) : nullptr);
   if (!function) {
     complete_ = false;
     error += std::string("missing ") + mangledName + "; ";
@@ -17,10 +16,8 @@ void LoaderLibrary::resolve(Function& function, const char* mangledName) {
 }
 
 LoaderLibrary::LoaderLibrary(const char* path) {
-  handle_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (!handle_) {
-    const char* reason = dlerror();
-    error = reason ? reason : "dlopen failed";
+  if (!library_.open(path)) {
+    error = library_.lastError();
     return;
   }
   complete_ = true;
@@ -41,6 +38,4 @@ LoaderLibrary::LoaderLibrary(const char* path) {
   resolve(channelName, "_Z25orvGet3rdPartyChannelNamePciPiPKci");
 }
 
-LoaderLibrary::~LoaderLibrary() {
-  if (handle_) dlclose(handle_);
-}
+LoaderLibrary::~LoaderLibrary() { library_.close(); }

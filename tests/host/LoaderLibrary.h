@@ -1,4 +1,4 @@
-// liborvloader.so as a separately built host sees it: loaded with dlopen, every export resolved
+// The loader library as a separately built host sees it: loaded at run time, every export resolved
 // by its mangled name, unloaded (running the loader's teardown) when this object ends.
 #pragma once
 
@@ -6,6 +6,7 @@
 
 #include "orv/IOrv.h"
 #include "orv/ThreadManager.h"
+#include "support/platform/DynamicLibrary.h"
 
 class LoaderLibrary {
  public:
@@ -38,6 +39,6 @@ class LoaderLibrary {
   template <typename Function>
   void resolve(Function& function, const char* mangledName);
 
-  void* handle_ = nullptr;
+  orv::platform::DynamicLibrary library_;
   bool complete_ = false;
 };

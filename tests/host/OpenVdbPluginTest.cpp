@@ -27,7 +27,7 @@ class OpenVdbPlugin : public ::testing::Test {
   static void SetUpTestSuite() { openvdb::initialize(); }
 
   void SetUp() override {
-    plugin.load(ORV_PLUGIN_DIR "/openvdbio.so");
+    plugin.load(PluginFile("openvdbio"));
     importFrame = plugin.entry<CacheIO::ImportFrameVDBFunction>("ImportFrameVDB");
     ASSERT_TRUE(importFrame);
   }

@@ -15,6 +15,7 @@
 #include "loader/ChannelMappings.h"
 #include "orv/CacheIO.h"
 #include "support/platform/DynamicLibrary.h"
+#include "support/platform/Platform.h"
 #include "tests/support/TestFiles.h"
 
 using Reported = std::vector<std::pair<std::string, int>>;
@@ -63,6 +64,11 @@ class PluginModule {
   CacheIO::GetAvailableChannelsFunction listGrids = nullptr;
 };
 
+// The real plug-in `stem` of the build.
+inline std::string PluginFile(const char* stem) {
+  return std::string(ORV_PLUGIN_DIR) + "/" + stem + orv::platform::kLibraryFileExtension;
+}
+
 // The frame's grid coordinates of world point p (p * M + t with the frame's transform).
 inline std::array<double, 3> FrameGridOf(const CorvaneFrameData& frame, const std::array<double, 3>& p) {
   const float* m = frame.transform;
@@ -76,10 +82,10 @@ class PluginLog {
  public:
   PluginLog() : path_(ProcessTempPath("plugin-log.txt")) {
     std::remove(path_.c_str());
-    setenv("ORV_DEBUG_OUTPUT", path_.c_str(), 1);
+    orv::platform::SetEnvironmentValue("ORV_DEBUG_OUTPUT", path_.c_str());
   }
   ~PluginLog() {
-    unsetenv("ORV_DEBUG_OUTPUT");
+    orv::platform::SetEnvironmentValue("ORV_DEBUG_OUTPUT", nullptr);
     std::remove(path_.c_str());
   }
   std::string text() const { return ReadWholeFile(path_); }

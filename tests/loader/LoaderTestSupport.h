@@ -12,18 +12,23 @@
 #include "loader/FrameOpen.h"
 #include "loader/Plugins.h"
 #include "support/Log.h"
+#include "support/platform/DynamicLibrary.h"
+#include "support/platform/Platform.h"
 #include "support/threading/ThreadManagerStack.h"
 #include "tests/support/CapturedOutput.h"
 
-// Test plug-ins are named <stem>_<variant>.so in this folder.
+// Test plug-ins are named <stem>_<variant> plus the system's library extension in this folder.
 inline const char* TestPluginFolder() { return ORV_TEST_PLUGIN_DIR; }
+inline std::string Module(const std::string& name) {
+  return name + orv::platform::kLibraryFileExtension;
+}
 
 // "<stem> <call>;" for every call the test plug-ins received since the last ClearPluginCalls.
 inline std::string PluginCalls() {
   const char* calls = std::getenv("ORV_TEST_PLUGIN_CALLS");
   return calls ? calls : "";
 }
-inline void ClearPluginCalls() { setenv("ORV_TEST_PLUGIN_CALLS", "", 1); }
+inline void ClearPluginCalls() { orv::platform::SetEnvironmentValue("ORV_TEST_PLUGIN_CALLS", ""); }
 
 class LoaderStateTest : public ::testing::Test {
  protected:

@@ -26,8 +26,8 @@ std::string address(const void* pointer) {
 }
 
 TEST(PluginFileNames, WithoutSuffixOrFoldersNoFileIsTested) {
-  EXPECT_EQ(PluginFileName("openvdbio", "/nowhere;/else", nullptr), "openvdbio.so");
-  EXPECT_EQ(PluginFileName("field3dio", nullptr, "x"), "field3dio_x.so");
+  EXPECT_EQ(PluginFileName("openvdbio", "/nowhere;/else", nullptr), Module("openvdbio"));
+  EXPECT_EQ(PluginFileName("field3dio", nullptr, "x"), Module("field3dio_x"));
 }
 
 TEST(PluginFileNames, FoldersAreTriedInOrderAndOnlyExistingFilesTaken) {
@@ -36,23 +36,23 @@ TEST(PluginFileNames, FoldersAreTriedInOrderAndOnlyExistingFilesTaken) {
   const std::string second = b.path().string() + "/";
   const std::string list = first + ";" + second;
   EXPECT_EQ(PluginFileName("openvdbio", list.c_str(), "x"), "");
-  touch(second + "openvdbio_x.so");
+  touch(second + Module("openvdbio_x"));
   // A folder ending in a separator gets no second one.
-  EXPECT_EQ(PluginFileName("openvdbio", list.c_str(), "x"), second + "openvdbio_x.so");
-  touch(first + "/openvdbio_x.so");
-  EXPECT_EQ(PluginFileName("openvdbio", list.c_str(), "x"), first + "/openvdbio_x.so");
+  EXPECT_EQ(PluginFileName("openvdbio", list.c_str(), "x"), second + Module("openvdbio_x"));
+  touch(first + Module("/openvdbio_x"));
+  EXPECT_EQ(PluginFileName("openvdbio", list.c_str(), "x"), first + Module("/openvdbio_x"));
 }
 
 TEST(PluginFileNames, OneCharacterPiecesCountOnlyAtTheEnd) {
   ScratchDirectory scratch;
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(scratch.path());
-  touch("openvdbio_x.so");
+  touch(Module("openvdbio_x"));
   const std::string skipped = PluginFileName("openvdbio", ".;", "x");
   const std::string searched = PluginFileName("openvdbio", "/nowhere;.", "x");
   std::filesystem::current_path(previous);
   EXPECT_EQ(skipped, "");
-  EXPECT_EQ(searched, "./openvdbio_x.so");
+  EXPECT_EQ(searched, Module("./openvdbio_x"));
 }
 
 TEST(PluginFileNames, OverlongFolderListsStayBounded) {
@@ -139,10 +139,10 @@ TEST_F(PluginBinding, FinaliseWithoutInitialisationPopsWhatIsOnTop) {
 
 TEST_F(PluginBinding, OnlyOnePluginPresentSetsOnlyItsBit) {
   ScratchDirectory scratch;
-  std::filesystem::copy_file(std::string(TestPluginFolder()) + "/openvdbio_fixed.so",
-                             scratch.file("openvdbio_solo.so"));
+  std::filesystem::copy_file(std::string(TestPluginFolder()) + Module("/openvdbio_fixed"),
+                             scratch.file(Module("openvdbio_solo")));
   ThreadPerTaskManager manager;
-  EXPECT_EQ(initalizeOrvaLoader(scratch.path().c_str(), "solo", 0, &manager), 2);
+  EXPECT_EQ(initalizeOrvaLoader(scratch.path().string().c_str(), "solo", 0, &manager), 2);
   EXPECT_EQ(PluginCalls(), "openvdbio Initialize;openvdbio SetThreadManager " + address(&manager) + ";");
 }
 

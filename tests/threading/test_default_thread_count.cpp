@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/platform/Platform.h"
 #include "support/platform/Threads.h"
 #include "support/threading/DefaultThreadCount.h"
 
@@ -57,16 +58,16 @@ TEST(DefaultThreadCount, EnvironmentIsReadAtEachComputation) {
   const int cached = CVNUtils::DefaultThreadCount();
   const char* saved = std::getenv("ZORB_NUM_THREADS");
   const std::string previous = saved ? saved : "";
-  setenv("ZORB_NUM_THREADS", "6", 1);
+  orv::platform::SetEnvironmentValue("ZORB_NUM_THREADS", "6");
   EXPECT_EQ(CVNUtils::ComputeDefaultThreadCount(), 6);
-  setenv("ZORB_NUM_THREADS", "0", 1);
+  orv::platform::SetEnvironmentValue("ZORB_NUM_THREADS", "0");
   const int fallback = CVNUtils::ComputeDefaultThreadCount();
   EXPECT_GE(fallback, 1);
   EXPECT_LE(fallback, orv::platform::UsableProcessorCount());
   if (saved) {
-    setenv("ZORB_NUM_THREADS", previous.c_str(), 1);
+    orv::platform::SetEnvironmentValue("ZORB_NUM_THREADS", previous.c_str());
   } else {
-    unsetenv("ZORB_NUM_THREADS");
+    orv::platform::SetEnvironmentValue("ZORB_NUM_THREADS", nullptr);
   }
   EXPECT_EQ(CVNUtils::DefaultThreadCount(), cached);
 }

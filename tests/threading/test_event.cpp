@@ -115,14 +115,25 @@ TEST(Event, PingPongLosesNoWakeUp) {
 }
 
 TEST(Event, WaiterMayFreeTheEventAsSoonAsItIsReleased) {
-  // Caught by the address sanitizer if set() touched the event after releasing its waiter.
-  for (int round = 0; round < 2000; ++round) {
-    Event* signal = new Event(round % 2 == 0);
-    std::thread waiter([signal] {
+  // Caught by the address sanitizer if set() touched the event after releasing its waiter. One
+  // waiter thread takes every event, so the rounds cost no thread start each.
+  constexpr int kRounds = 2000;
+  std::atomic<Event*> handed{nullptr};
+  Event taken(false);
+  std::thread waiter([&] {
+    for (int round = 0; round < kRounds; ++round) {
+      Event* signal = nullptr;
+      while (!(signal = handed.exchange(nullptr))) std::this_thread::yield();
+      taken.set();
       signal->wait();
       delete signal;
-    });
-    signal->set();
-    waiter.join();
+    }
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    Event* signal = new Event(round % 2 == 0);
+    handed.store(signal);
+    taken.wait();
+    signal->set();  // the waiter may be asleep in wait() already, or about to call it
   }
+  waiter.join();
 }

@@ -1,7 +1,6 @@
 // CvnParallel runs on thread managers of every kind: each share is processed once, by the calling
 // thread or a helper, and no run waits for workers that do not come.
 #include <gtest/gtest.h>
-#include <sched.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/platform/Threads.h"
 #include "support/threading/CvnParallel.h"
 #include "support/threading/NumaPlacement.h"
 #include "support/threading/ThreadManagerStack.h"
@@ -204,26 +204,15 @@ TEST(CvnParallelOnWorkers, SplitOfTwoOverFourAndManagerFromStack) {
   CVNUtils::PopThreadManager();
 }
 
-std::vector<int> callingThreadProcessors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  std::vector<int> cpus;
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return cpus;
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-    if (CPU_ISSET(cpu, &set)) cpus.push_back(cpu);
-  }
-  return cpus;
-}
-
 // Records the processor each share ran on.
 struct WhereJob : CvnParallel {
   using CvnParallel::CvnParallel;
   std::vector<int> processor;
-  void processJob(Job& job) override { processor[job.index] = sched_getcpu(); }
+  void processJob(Job& job) override { processor[job.index] = orv::platform::CurrentProcessorNumber(); }
 };
 
 TEST(CvnParallelOnWorkers, PlacedSharesRunOnTheirNodeAndTheThreadIsGivenBack) {
-  const std::vector<int> usable = callingThreadProcessors();
+  const std::vector<int> usable = orv::platform::CurrentThreadAffinityProcessors();
   if (usable.size() < 2) GTEST_SKIP() << "placement needs two processors";
   // Two one-processor "nodes"; a pool that runs nothing, so the calling thread takes both shares.
   CVNUtils::NumaPlacementTable table;
@@ -237,7 +226,7 @@ TEST(CvnParallelOnWorkers, PlacedSharesRunOnTheirNodeAndTheThreadIsGivenBack) {
   job.processor.assign(2, -1);
   job.runJobs(0);
   EXPECT_EQ(job.processor, (std::vector<int>{usable[0], usable[1]}));
-  EXPECT_EQ(callingThreadProcessors(), usable);
+  EXPECT_EQ(orv::platform::CurrentThreadAffinityProcessors(), usable);
 }
 
 }  // namespace
