@@ -8,6 +8,7 @@
 #include "converter/DenseGridBuilder.h"
 #include "support/FramePattern.h"
 #include "support/platform/Output.h"
+#include "support/platform/Platform.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // Operating-system services of the programs that write output files and talk to a console: a file
-// replaced in one step, file sizes, the process id for private file names, the file-size-limit
-// signal, and whether a stream is a terminal.
+// replaced in one step, file sizes, the file-size-limit signal, and whether a stream is a terminal.
 #pragma once
 
 #include <cstdio>
@@ -25,8 +24,6 @@ bool CreateDirectories(const std::string& path, std::string* reason);
 
 // True when path names a directory.
 bool IsDirectory(const char* path);
-
-int CurrentProcessId();
 
 // A write past the process's file-size limit ends the program by a signal unless that signal is
 // ignored; ignored, the write fails and the writer can clean up.

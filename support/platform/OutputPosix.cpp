@@ -47,8 +47,6 @@ bool IsDirectory(const char* path) {
   return path && ::stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-int CurrentProcessId() { return static_cast<int>(::getpid()); }
-
 void IgnoreFileSizeLimitSignal() { ::signal(SIGXFSZ, SIG_IGN); }
 
 bool IsTerminal(std::FILE* stream) { return stream && ::isatty(::fileno(stream)) == 1; }
