@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer.
 #include <dirent.h>
 #include <fnmatch.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +132,18 @@ void SetDebugOutputCapture(DebugOutputHook hook, void* context) {
   std::lock_guard<std::mutex> guard(sink.lock);
   sink.hook = hook;
   sink.context = hook ? context : nullptr;
+}
+
+std::string CreateAnonymousFile(const char* label) {
+  const int descriptor = memfd_create(label ? label : "orv", MFD_CLOEXEC);
+  if (descriptor < 0) return "";
+  // Through the process id rather than "self", so that a child opening the name reaches this
+  // file and not a descriptor of its own.
+  return "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(descriptor);
+}
+
+bool SetEnvironmentVariable(const char* name, const char* value) {
+  return name && value && setenv(name, value, 1) == 0;
 }
 
 namespace {

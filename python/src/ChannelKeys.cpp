@@ -1,0 +1,48 @@
+#include "python/src/ChannelKeys.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace orvpy {
+namespace {
+
+constexpr int kChannelSlots = 32;
+
+const char* const kGridNames[kChannelSlots] = {
+    nullptr, "temperature", "smoke", "speed", "velocity x", "velocity y", "velocity z",
+    "colour red", "colour green", "colour blue", "fuel", nullptr, nullptr, nullptr,
+    "wavelet energy", "advection origin x", "advection origin y", "advection origin z",
+    "packed colour", "wavelet u", "wavelet v", "wavelet w"};
+
+std::string GridChannelName(int id) {
+  if (id >= 0 && id < kChannelSlots && kGridNames[id]) return kGridNames[id];
+  return "channel " + std::to_string(id);
+}
+
+std::string ParticleChannelName(int channel) {
+  if (channel == 0) return "position";
+  if (channel == 1) return "velocity";
+  if (channel == 10) return "id";
+  return "channel " + std::to_string(channel);
+}
+
+std::string asKey(std::string name) {
+  std::replace(name.begin(), name.end(), ' ', '_');
+  return name;
+}
+
+int idOfKey(const std::string& key, const std::function<std::string(int)>& keyOf) {
+  for (int id = 0; id < kChannelSlots; ++id) {
+    if (keyOf(id) == key) return id;
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string GridChannelKey(int id) { return asKey(GridChannelName(id)); }
+int GridChannelFromKey(const std::string& key) { return idOfKey(key, GridChannelKey); }
+std::string ParticleChannelKey(int channel) { return asKey(ParticleChannelName(channel)); }
+int ParticleChannelFromKey(const std::string& key) { return idOfKey(key, ParticleChannelKey); }
+
+}  // namespace orvpy
