@@ -43,9 +43,8 @@ template <int N>
 int SGCompressor<N>::Decompress(const void* source, unsigned long long sourceBytes,
                                 float* destination, long long capacityFloats) {
   const int result = decodeStream(source, sourceBytes, destination, capacityFloats);
-  // An idle decoder keeps nothing of its last stream: the scratch arrays and zones go with it.
+  // An idle decoder keeps no scratch memory. The zones stay: ZeroUnwritten reads what they wrote.
   scratch.Clear();
-  zones.Clear();
   return result;
 }
 

@@ -62,7 +62,8 @@ class SGCompressor : public CVNUtils::CvnParallel {
   // Decodes the stream source[0 .. sourceBytes) into destination[0 .. capacityFloats). Returns 1
   // when the container is valid and its zones were run (a zoned stream returns 1 whatever its
   // zones' results; a single-zone stream returns the zone's result), 0 otherwise. An invalid zone
-  // table writes nothing. The zone list and scratch arrays are freed again before it returns.
+  // table writes nothing. The scratch arrays are freed again before it returns; the zone list (a
+  // few words per zone) stays until the next stream, for ZeroUnwritten.
   int Decompress(const void* source, unsigned long long sourceBytes, float* destination,
                  long long capacityFloats);
   // Decodes one zone body at zone.source + zone.position with worker's scratch array. 1 or 0.
