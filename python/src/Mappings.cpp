@@ -11,6 +11,7 @@
 
 #include "orv/OrvLoader.h"
 #include "python/src/LoaderHost.h"
+#include "python/src/PathText.h"
 
 namespace py = pybind11;
 
@@ -65,7 +66,8 @@ std::vector<std::pair<int, std::string>> decompose(const std::string& mappings) 
   }
 }
 
-std::string defaultMappings(const std::string& path) {
+std::string defaultMappings(const py::object& pathArgument) {
+  const std::string path = PathText(pathArgument);
   const auto lock = LockLoader();
   py::gil_scoped_release unlocked;  // reads the files' grid lists through the plug-ins
   return fittedText(1024, [&](char* out, int size) {

@@ -11,6 +11,7 @@
 #include "python/src/LoaderHost.h"
 #include "python/src/Mappings.h"
 #include "python/src/ParticleGroup.h"
+#include "python/src/PathText.h"
 #include "support/platform/Platform.h"
 
 namespace py = pybind11;
@@ -21,7 +22,7 @@ namespace {
 std::unique_ptr<Frame> openFrame(const py::object& path, const py::object& mapping,
                                  bool headerOnly, const py::object& maxVoxels) {
   OpenRequest request;
-  request.path = py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
+  request.path = PathText(path);
   request.headerOnly = headerOnly;
   std::string mappingText;
   if (!mapping.is_none()) {
