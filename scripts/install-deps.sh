@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ zlib1g-dev
   libopenvdb-dev libopenvdb-tools libboost-dev libboost-iostreams-dev libtbb-dev libblosc-dev
   libimath-dev libgtest-dev libbenchmark-dev libzstd-dev clang libhdf5-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
