@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
   grid.size[1] = 256;
   grid.size[2] = 384;
   grid.cellSize = 2.0f / 256;
-  orv::writer::Frame frame = orv::samples::FirePlumeOrvFrame(
-      grid, 12, orv::samples::FirePlumeFields(grid, 12), false);
+  orv::writer::Frame frame =
+      orv::samples::FirePlumeOrvFrame(grid, 12, orv::samples::FirePlumeFields(grid, 12), false);
   auto& channels = frame.channels;
   channels.erase(std::remove_if(channels.begin(), channels.end(),
                                 [](const orv::writer::GridChannel& c) { return c.id != 2; }),

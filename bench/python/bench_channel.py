@@ -52,6 +52,7 @@ with tempfile.TemporaryDirectory() as folder:
 load = os.getloadavg()[0]
 print(f"256x256x384 smoke channel, {len(cpp)} decodes each, load {load:.1f}")
 for name, times in (("C++ getChannel", cpp), ("Python frame.channel", python)):
-    print(f"  {name:22s} best {min(times) * 1e3:8.1f} ms   median {statistics.median(times) * 1e3:8.1f} ms")
+    best, median = min(times) * 1e3, statistics.median(times) * 1e3
+    print(f"  {name:22s} best {best:8.1f} ms   median {median:8.1f} ms")
 print(f"  ratio Python / C++: best {min(python) / min(cpp):.3f}   "
       f"median {statistics.median(python) / statistics.median(cpp):.3f}   (target <= 1.1)")

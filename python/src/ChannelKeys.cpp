@@ -8,11 +8,28 @@ namespace {
 
 constexpr int kChannelSlots = 32;
 
-const char* const kGridNames[kChannelSlots] = {
-    nullptr, "temperature", "smoke", "speed", "velocity x", "velocity y", "velocity z",
-    "colour red", "colour green", "colour blue", "fuel", nullptr, nullptr, nullptr,
-    "wavelet energy", "advection origin x", "advection origin y", "advection origin z",
-    "packed colour", "wavelet u", "wavelet v", "wavelet w"};
+const char* const kGridNames[kChannelSlots] = {nullptr,
+                                               "temperature",
+                                               "smoke",
+                                               "speed",
+                                               "velocity x",
+                                               "velocity y",
+                                               "velocity z",
+                                               "colour red",
+                                               "colour green",
+                                               "colour blue",
+                                               "fuel",
+                                               nullptr,
+                                               nullptr,
+                                               nullptr,
+                                               "wavelet energy",
+                                               "advection origin x",
+                                               "advection origin y",
+                                               "advection origin z",
+                                               "packed colour",
+                                               "wavelet u",
+                                               "wavelet v",
+                                               "wavelet w"};
 
 std::string GridChannelName(int id) {
   if (id >= 0 && id < kChannelSlots && kGridNames[id]) return kGridNames[id];
@@ -44,5 +61,22 @@ std::string GridChannelKey(int id) { return asKey(GridChannelName(id)); }
 int GridChannelFromKey(const std::string& key) { return idOfKey(key, GridChannelKey); }
 std::string ParticleChannelKey(int channel) { return asKey(ParticleChannelName(channel)); }
 int ParticleChannelFromKey(const std::string& key) { return idOfKey(key, ParticleChannelKey); }
+
+int ChannelIdArgument(const pybind11::handle& key, int (*fromKey)(const std::string&),
+                      const char* kind) {
+  if (pybind11::isinstance<pybind11::str>(key)) {
+    const std::string name = key.cast<std::string>();
+    const int id = fromKey(name);
+    if (id < 0)
+      throw pybind11::key_error(std::string("no ") + kind + " channel is named '" + name + "'");
+    return id;
+  }
+  const int id = key.cast<int>();
+  if (id < 0 || id >= kChannelSlots) {
+    throw pybind11::key_error(std::string(kind) + " channel ids are 0..31, not " +
+                              std::to_string(id));
+  }
+  return id;
+}
 
 }  // namespace orvpy

@@ -2,6 +2,8 @@
 // spaces ("temperature", "velocity_x", "channel_11"; "position", "id", "channel_3").
 #pragma once
 
+#include <pybind11/pybind11.h>
+
 #include <string>
 
 namespace orvpy {
@@ -12,5 +14,10 @@ int GridChannelFromKey(const std::string& key);
 
 std::string ParticleChannelKey(int channel);
 int ParticleChannelFromKey(const std::string& key);
+
+// The id an argument names: a key (looked up with fromKey) or a number 0..31. Raises KeyError
+// naming `kind` ("grid", "particle") otherwise.
+int ChannelIdArgument(const pybind11::handle& key, int (*fromKey)(const std::string&),
+                      const char* kind);
 
 }  // namespace orvpy

@@ -32,8 +32,8 @@ void RaiseOrvError(const std::string& message, int result, const std::vector<std
   if (log.empty() && !LogWindow::unreadableReason().empty()) {
     text += "\n  " + LogWindow::unreadableReason();
   }
-  py::object error = py::reinterpret_steal<py::object>(
-      PyObject_CallFunction(orvErrorType, "s", text.c_str()));
+  py::object error =
+      py::reinterpret_steal<py::object>(PyObject_CallFunction(orvErrorType, "s", text.c_str()));
   if (!error) throw py::error_already_set();
   error.attr("code") = result != 0 ? py::object(py::int_(result)) : py::object(py::none());
   py::list lines;

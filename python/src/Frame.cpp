@@ -72,19 +72,6 @@ py::array_t<double> toArray(const std::array<std::array<double, 4>, 4>& a) {
   return out;
 }
 
-int channelId(const py::handle& key) {
-  if (py::isinstance<py::str>(key)) {
-    const int id = GridChannelFromKey(key.cast<std::string>());
-    if (id < 0) throw py::key_error("no grid channel is named '" + key.cast<std::string>() + "'");
-    return id;
-  }
-  const int id = key.cast<int>();
-  if (id < 0 || id >= kChannelSlots) {
-    throw py::key_error("grid channel ids are 0..31, not " + std::to_string(id));
-  }
-  return id;
-}
-
 std::vector<py::ssize_t> gridShape(const std::array<int, 3>& size) {
   return {size[2], size[1], size[0]};
 }
@@ -112,7 +99,7 @@ const float* decodedChannel(Frame& frame, const Frame::Use& use, int id) {
 
 py::array channelView(py::object self, const py::handle& key) {
   Frame& frame = self.cast<Frame&>();
-  const int id = channelId(key);
+  const int id = ChannelIdArgument(key, GridChannelFromKey, "grid");
   const Frame::Use use(frame);
   const float* values = decodedChannel(frame, use, id);
   const std::array<int, 3> size = resolutionOf(use.library());
@@ -265,10 +252,11 @@ A Frame is a context manager: leaving the block closes it.)doc")
       .def_property_readonly("voxel_size", &voxelSize,
                              "World length of one cell along x, y and z (the lengths of the first\n"
                              "three columns of index_to_world).")
-      .def_property_readonly("channels", &presentChannels,
-                             "The grid channels present, as {name: id} in id order (temperature 1,\n"
-                             "smoke 2, speed 3, velocity_x 4, ...; channel_<id> for ids without a\n"
-                             "name). Nothing is decoded.")
+      .def_property_readonly(
+          "channels", &presentChannels,
+          "The grid channels present, as {name: id} in id order (temperature 1,\n"
+          "smoke 2, speed 3, velocity_x 4, ...; channel_<id> for ids without a\n"
+          "name). Nothing is decoded.")
       .def("channel", &channelView, py::arg("name_or_id"), R"doc(
 The channel's values as a read-only float32 array of shape (nz, ny, nx), a view of the
 library's decoded array (decoded on first request, without the interpreter lock).

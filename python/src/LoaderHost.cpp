@@ -54,10 +54,10 @@ OpenedFrame OpenFrame(const OpenRequest& request) {
     std::lock_guard<std::mutex> guard(state.lock);
     const char* path = request.path.c_str();
     if (!opened.shared) {
-      opened.frame = request.mapping ? newIOrvWithChannelsMappingMaxVox(path, request.mapping,
-                                                                        request.maxVoxels,
-                                                                        request.headerOnly)
-                                     : newIOrvMaxVox(path, request.maxVoxels, request.headerOnly);
+      opened.frame = request.mapping
+                         ? newIOrvWithChannelsMappingMaxVox(path, request.mapping,
+                                                            request.maxVoxels, request.headerOnly)
+                         : newIOrvMaxVox(path, request.maxVoxels, request.headerOnly);
     } else {
       opened.frame =
           request.mapping ? newIOrvWithChannelsMapping(path, request.mapping) : newIOrv(path);

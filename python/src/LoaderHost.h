@@ -15,7 +15,7 @@ struct OpenRequest {
   std::string path;
   const char* mapping = nullptr;  // null: the library's default mapping for the file
   bool headerOnly = false;
-  long long maxVoxels = -1;       // -1: no limit
+  long long maxVoxels = -1;  // -1: no limit
 };
 
 // A frame the library handed out, or why it did not.

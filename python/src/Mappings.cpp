@@ -84,7 +84,8 @@ std::string ComposeMappings(const py::handle& entries) {
   std::vector<std::pair<int, std::string>> pairs;
   for (const py::handle item : items) {
     const py::tuple pair(py::reinterpret_borrow<py::object>(item));
-    if (pair.size() != 2) throw py::value_error("a mapping entry is a pair (channel id, grid name)");
+    if (pair.size() != 2)
+      throw py::value_error("a mapping entry is a pair (channel id, grid name)");
     pairs.emplace_back(pair[0].cast<int>(), pair[1].cast<std::string>());
   }
   return compose(pairs);

@@ -19,15 +19,15 @@ namespace py = pybind11;
 namespace orvpy {
 namespace {
 
-std::unique_ptr<Frame> openFrame(const py::object& path, const py::object& mapping,
-                                 bool headerOnly, const py::object& maxVoxels) {
+std::unique_ptr<Frame> openFrame(const py::object& path, const py::object& mapping, bool headerOnly,
+                                 const py::object& maxVoxels) {
   OpenRequest request;
   request.path = PathText(path);
   request.headerOnly = headerOnly;
   std::string mappingText;
   if (!mapping.is_none()) {
-    mappingText = py::isinstance<py::str>(mapping) ? mapping.cast<std::string>()
-                                                   : ComposeMappings(mapping);
+    mappingText =
+        py::isinstance<py::str>(mapping) ? mapping.cast<std::string>() : ComposeMappings(mapping);
     request.mapping = mappingText.c_str();
   }
   if (!maxVoxels.is_none()) {
@@ -70,6 +70,7 @@ max_voxels: the most voxels an OpenVDB import may produce.
 Frames opened without header_only and max_voxels are shared with other opens of the same
 unchanged file. Raises OrvError with the library's result code and log when the file
 cannot be loaded.)doc");
-  module.def("version", [] { return CorvaneSDKGetVersionNumber(); },
-             "The library's version number (0x31200).");
+  module.def(
+      "version", [] { return CorvaneSDKGetVersionNumber(); },
+      "The library's version number (0x31200).");
 }

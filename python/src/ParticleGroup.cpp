@@ -20,19 +20,6 @@ namespace {
 constexpr int kParticleChannels = 32;
 constexpr int kFloatType = 10, kIdType = 7;
 
-int particleChannelId(const py::handle& key) {
-  if (py::isinstance<py::str>(key)) {
-    const int id = ParticleChannelFromKey(key.cast<std::string>());
-    if (id < 0) throw py::key_error("no particle channel is named '" + key.cast<std::string>() + "'");
-    return id;
-  }
-  const int id = key.cast<int>();
-  if (id < 0 || id >= kParticleChannels) {
-    throw py::key_error("particle channel ids are 0..31, not " + std::to_string(id));
-  }
-  return id;
-}
-
 // The numpy type and shape of one particle's value in a channel.
 py::dtype valueType(ICorvanePrtGroup& group, int channel, int bytes, int& components) {
   const int type = group.getChannelType(channel);
@@ -53,16 +40,15 @@ long long valueCount(ICorvanePrtGroup& group, int channel, std::vector<char>& sc
   const int count = group.getParticleCount();
   if (count > 0) return count;
   long long probed = 0;
-  while (probed < INT_MAX &&
-         group.getParticle(static_cast<unsigned>(probed), channel,
-                           reinterpret_cast<float*>(scratch.data())) == 1) {
+  while (probed < INT_MAX && group.getParticle(static_cast<unsigned>(probed), channel,
+                                               reinterpret_cast<float*>(scratch.data())) == 1) {
     ++probed;
   }
   return probed;
 }
 
 py::array channelValues(ParticleGroup& self, const py::handle& key) {
-  const int channel = particleChannelId(key);
+  const int channel = ChannelIdArgument(key, ParticleChannelFromKey, "particle");
   Frame& frame = self.frame().cast<Frame&>();
   const Frame::Use use(frame);
   ICorvanePrtGroup& group = self.library();
@@ -128,7 +114,8 @@ void BindParticleGroup(py::module_& module) {
 One particle group of a frame. len(group) is its particle count; group[channel] reads a
 channel into a new numpy array: "position" (n, 3) float32, "velocity" (n, 3) float32,
 "id" (n,) int64, other channels by name ("channel_<n>") or number.)doc")
-      .def_property_readonly("name", [](ParticleGroup& self) { return std::string(self.library().getName()); })
+      .def_property_readonly(
+          "name", [](ParticleGroup& self) { return std::string(self.library().getName()); })
       .def("__len__", [](ParticleGroup& self) { return self.library().getParticleCount(); })
       .def_property_readonly("channels", &channelNames, "Names of the channels present.")
       .def("__getitem__", &channelValues, py::arg("channel"))

@@ -55,7 +55,8 @@ def test_particle_groups_match_the_reference(reference):
             for particle_id, index in group_want["findParticleById"]:
                 assert group.find_by_id(particle_id) == (None if index < 0 else index)
         methods = frame.particle_group("methods")
-        assert methods["position"].shape == (len(methods), 3) and methods["position"].dtype == np.float32
+        position = methods["position"]
+        assert position.shape == (len(methods), 3) and position.dtype == np.float32
         assert methods["id"].dtype == np.int64 and methods["id"].shape == (len(methods),)
         assert "position" in methods.channels and "id" in methods.channels
         with pytest.raises(KeyError):
@@ -174,7 +175,8 @@ def test_vdb_written_by_orvconvert_reads_back(reference, orvconvert, tmp_path):
 ])
 def test_mapping_strings(entries, text):
     assert orv.mappings.compose(entries) == text
-    assert orv.mappings.decompose(text) == list(dict(entries).items() if isinstance(entries, dict) else entries)
+    pairs = list(entries.items()) if isinstance(entries, dict) else entries
+    assert orv.mappings.decompose(text) == pairs
 
 
 def test_mapping_defaults_and_bad_names():
