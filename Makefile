@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SAMPLES_DIR ?= samples
 OUTPUT_DIR ?= $(BUILD_DIR)/samples-vdb
 
-.PHONY: all deps configure build test run asan clean
+.PHONY: all deps configure build test run asan clean farm-test
 
 all: build
 
@@ -23,6 +23,11 @@ test: build
 
 run: build
 	bash scripts/convert-samples.sh $(BUILD_DIR)/converter/orvconvert $(SAMPLES_DIR) $(OUTPUT_DIR)
+
+# The render-farm example of the README on a one-node Slurm cluster (installs slurm-wlm and munge
+# when missing; needs root).
+farm-test: build
+	bash scripts/farm-test.sh $(BUILD_DIR)/converter/orv $(SAMPLES_DIR)
 
 asan: deps
 	cmake -S . -B $(ASAN_DIR) -G Ninja -DORV_SANITIZE=ON -DORV_BUILD_BENCH=OFF

@@ -56,6 +56,9 @@ class CorvaneFrameData : public IOrv {
   // Makes channel id (0..31) available if the stream holds it or it can be derived. Its presence
   // may change until the call returns: read it under channelLock (getChannel does).
   ChannelSlot& expandChannel(int id);
+  // The stored bytes of channel id's record in the compressed stream (for the packed colour, its
+  // 64-bit count and zip block); false when the stream holds no record for id.
+  bool storedPayload(int id, const unsigned char*& bytes, long long& byteCount) const;
   // Drops velocity 4..6 unless all three components are present.
   void discardPartialVelocity();
   // Trilinear sample of `count` slots from `firstSlot` at a point in grid coordinates; writes one

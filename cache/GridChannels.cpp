@@ -49,6 +49,15 @@ bool CorvaneFrameData::findRecord(int id, long long& index, long long& payloadWo
   return false;
 }
 
+bool CorvaneFrameData::storedPayload(int id, const unsigned char*& bytes,
+                                     long long& byteCount) const {
+  long long index = 0, words = 0;
+  if (!findRecord(id, index, words)) return false;
+  bytes = reinterpret_cast<const unsigned char*>(compressedStream + index + kRecordHeaderWords);
+  byteCount = words * 4;
+  return true;
+}
+
 bool CorvaneFrameData::decodeRecord(float* values, int id, long long index,
                                     long long payloadWords) {
   const long long voxels = voxelCount();

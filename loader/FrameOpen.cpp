@@ -27,6 +27,7 @@ FrameDataArray& SharedFrameList() {
 namespace {
 
 constexpr int kLoadBadPath = 3;  // empty path or an extension no reader handles
+constexpr int kLoadBroken = 4;   // broken file or memory exhausted
 
 // Frames with a voxel limit or the import mode hold partial content: they are never shared.
 bool isShareable(long long maxVoxels, bool mode) { return maxVoxels == -1 && !mode; }
@@ -112,6 +113,23 @@ IOrv* OpenFrame(const char* path, const char* mappings, long long maxVoxels, boo
     logReference("CorvaneFrameData refCount=1 %08X %d, I:%d, %s\n", *frame);
   }
   return frame.release();
+}
+
+int LoadPrivateFrame(const char* path, const char* mappings, bool mode, CorvaneFrameData** frame) {
+  *frame = nullptr;
+  EnsureLoaderTeardown();
+  CorvaneFrameData* loaded = new (std::nothrow) CorvaneFrameData();
+  if (!loaded) return kLoadBroken;
+  const int code = loadFrame(*loaded, path, mappings ? mappings : "", -1, mode);
+  if (code != 0) {
+    delete loaded;
+    return code;
+  }
+  loaded->path = path;
+  loaded->mappingString = mappings ? mappings : "";
+  loaded->modificationTime = FileModificationTime(path);
+  *frame = loaded;
+  return 0;
 }
 
 void ReleaseAllListedFrames() {

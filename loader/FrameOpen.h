@@ -27,6 +27,13 @@ FrameDataArray& SharedFrameList();
 // plug-in failure); the readers have passed their own messages to LogMessage.
 IOrv* OpenFrame(const char* path, const char* mappings, long long maxVoxels, bool mode);
 
+// Loads path into a new frame of the caller's own, outside the shared list, so that frames can be
+// loaded on several threads at once. Returns 0 with *frame set (the caller deletes it), or the
+// loader's code with *frame null: 3 empty path, unknown extension or a file that cannot be opened,
+// 4 broken file or memory exhausted, 12 no footer, 2 plug-in not bound, 9 no mappings, or a
+// plug-in's own code.
+int LoadPrivateFrame(const char* path, const char* mappings, bool mode, CorvaneFrameData** frame);
+
 // Drops one reference to a listed frame (deleteIOrv); frames that are not listed are ignored.
 void ReleaseFrame(IOrv* frame);
 

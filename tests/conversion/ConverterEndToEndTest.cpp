@@ -115,7 +115,7 @@ TEST_F(ConversionRangeTest, TheLogVariableShowsWhyAFrameFailed) {
   const std::vector<std::string> arguments = {"-srcfile", source(1), "-dstfile", destination(1)};
   const ConverterRun quiet = RunConverter(arguments, scratch.path().string());
   const ConverterRun logged =
-      RunConverter(arguments, scratch.path().string(), {0, "ORV_LOG=stderr"});
+      RunConverter(arguments, scratch.path().string(), {0, "ORV_LOG=stderr", ""});
   EXPECT_EQ(quiet.output, logged.output);
   EXPECT_EQ("", quiet.errors);
   EXPECT_NE(logged.errors.find("ImportOrv " + source(1) + ": "), std::string::npos) << logged.errors;
@@ -164,7 +164,7 @@ TEST_F(ConversionRangeTest, AFrameBeyondTheMemoryLimitIsReportedAndTheNextFrameC
   std::filesystem::create_directories(scratch.path() / "out");
   const ConverterRun run = RunConverter({"-srcfile", sourcePattern, "-dstfile", destinationPattern,
                                          "-start", "1", "-end", "2"},
-                                        scratch.path().string(), {kAddressSpaceKiB, ""});
+                                        scratch.path().string(), {kAddressSpaceKiB, "", ""});
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("", run.errors);
   const std::string firstFailed = converting(1) + " | 0......50..." + kFrameError + "1: ";

@@ -24,17 +24,18 @@ std::string shellQuoted(const std::string& text) {
 
 }  // namespace
 
-ConverterRun RunConverter(const std::vector<std::string>& arguments,
-                          const std::string& workDirectory, const ConverterShell& shell) {
-  const std::string outPath = workDirectory + "/orvconvert.out";
-  const std::string errPath = workDirectory + "/orvconvert.err";
-  std::string command = shellQuoted(ORVCONVERT_PATH);
-  command = "exec env " + shell.environment + " " + command;
+ConverterRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                        const std::string& workDirectory, const ConverterShell& shell) {
+  const std::string outPath = workDirectory + "/program.out";
+  const std::string errPath = workDirectory + "/program.err";
+  std::string command = "exec env " + shell.environment + " " + shellQuoted(program);
+  for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
+  command += " >" + shellQuoted(outPath) + " 2>" + shellQuoted(errPath);
   if (shell.addressSpaceKiB > 0) {
     command = "ulimit -v " + std::to_string(shell.addressSpaceKiB) + " && " + command;
   }
-  for (const std::string& argument : arguments) command += " " + shellQuoted(argument);
-  command += " >" + shellQuoted(outPath) + " 2>" + shellQuoted(errPath);
+  if (!shell.prefix.empty()) command = shell.prefix + "; " + command;
+  command = "(" + command + ")";
 
   ConverterRun run;
   const int raw = std::system(command.c_str());
@@ -42,4 +43,9 @@ ConverterRun RunConverter(const std::vector<std::string>& arguments,
   run.output = ReadWholeFile(outPath);
   run.errors = ReadWholeFile(errPath);
   return run;
+}
+
+ConverterRun RunConverter(const std::vector<std::string>& arguments,
+                          const std::string& workDirectory, const ConverterShell& shell) {
+  return RunProgram(ORVCONVERT_PATH, arguments, workDirectory, shell);
 }

@@ -1,0 +1,6 @@
+// The help texts of orv and its commands.
+#pragma once
+
+extern const char kToolHelp[];
+extern const char kConvertHelp[];
+extern const char kInfoHelp[];
