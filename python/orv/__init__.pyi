@@ -7,6 +7,9 @@ import numpy as np
 import numpy.typing as npt
 
 from . import mappings as mappings
+from .conversion import ConversionReport as ConversionReport
+from .conversion import FrameReport as FrameReport
+from .conversion import convert as convert
 
 _Path = Union[str, os.PathLike[str]]
 _Mapping = Union[str, Mapping[int, str], Iterable[tuple[int, str]]]

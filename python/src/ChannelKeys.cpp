@@ -3,45 +3,12 @@
 #include <algorithm>
 #include <functional>
 
+#include "converter/ChannelNames.h"
+
 namespace orvpy {
 namespace {
 
 constexpr int kChannelSlots = 32;
-
-const char* const kGridNames[kChannelSlots] = {nullptr,
-                                               "temperature",
-                                               "smoke",
-                                               "speed",
-                                               "velocity x",
-                                               "velocity y",
-                                               "velocity z",
-                                               "colour red",
-                                               "colour green",
-                                               "colour blue",
-                                               "fuel",
-                                               nullptr,
-                                               nullptr,
-                                               nullptr,
-                                               "wavelet energy",
-                                               "advection origin x",
-                                               "advection origin y",
-                                               "advection origin z",
-                                               "packed colour",
-                                               "wavelet u",
-                                               "wavelet v",
-                                               "wavelet w"};
-
-std::string GridChannelName(int id) {
-  if (id >= 0 && id < kChannelSlots && kGridNames[id]) return kGridNames[id];
-  return "channel " + std::to_string(id);
-}
-
-std::string ParticleChannelName(int channel) {
-  if (channel == 0) return "position";
-  if (channel == 1) return "velocity";
-  if (channel == 10) return "id";
-  return "channel " + std::to_string(channel);
-}
 
 std::string asKey(std::string name) {
   std::replace(name.begin(), name.end(), ' ', '_');

@@ -1,5 +1,5 @@
-// The names Python code uses for grid and particle channels: the channels' names with '_' for
-// spaces ("temperature", "velocity_x", "channel_11"; "position", "id", "channel_3").
+// The names Python code uses for grid and particle channels: the names the orv tool shows, with
+// '_' for spaces ("temperature", "velocity_x", "channel_11"; "position", "id", "channel_3").
 #pragma once
 
 #include <pybind11/pybind11.h>

@@ -17,3 +17,8 @@ def reference():
 @pytest.fixture(scope="session")
 def orvconvert():
     return os.environ["ORVCONVERT"]
+
+
+@pytest.fixture(scope="session")
+def orv_tool():
+    return os.environ["ORV_TOOL"]
