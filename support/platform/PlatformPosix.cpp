@@ -138,8 +138,11 @@ std::string CreateAnonymousFile(const char* label) {
   const int descriptor = memfd_create(label ? label : "orv", MFD_CLOEXEC);
   if (descriptor < 0) return "";
   // Through the process id rather than "self", so that a child opening the name reaches this
-  // file and not a descriptor of its own.
-  return "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(descriptor);
+  // file and not a descriptor of its own. (snprintf, not std::to_string: that would give every
+  // module linking this file a unique symbol, and a module with one can never be unloaded.)
+  char name[64];
+  std::snprintf(name, sizeof name, "/proc/%ld/fd/%d", static_cast<long>(getpid()), descriptor);
+  return name;
 }
 
 bool SetEnvironmentVariable(const char* name, const char* value) {
