@@ -13,7 +13,7 @@ def test_installed_package_imports_and_reads_a_frame(reference, tmp_path):
     site = next(tmp_path.glob("lib/python3*/*-packages"))
     script = ("import orv, sys; f = orv.open(sys.argv[1]); "
               "print(orv.__file__, f.channel('smoke').shape)")
-    environment = {"PYTHONPATH": str(site), "PATH": os.environ.get("PATH", "")}
+    environment = dict(os.environ, PYTHONPATH=str(site))  # not the build tree's package
     out = subprocess.run([sys.executable, "-c", script, str(folder / "v4_sgc3_zoned.orv")],
                          check=True, capture_output=True, text=True, env=environment,
                          cwd=tmp_path).stdout
