@@ -61,7 +61,7 @@ CorvaneFrameData* findShared(const char* path, const char* mappings, long long m
   return nullptr;
 }
 
-int loadFrame(CorvaneFrameData& frame, const char* path, const char* mappings,
+int readFrame(CorvaneFrameData& frame, const char* path, const char* mappings,
               long long maxVoxels, bool mode) {
   frame.resetFrame(mode);
   if (!path || !*path) return kLoadBadPath;
@@ -71,6 +71,15 @@ int loadFrame(CorvaneFrameData& frame, const char* path, const char* mappings,
     return ImportFrameThroughPlugin(&frame, path, mappings, maxVoxels, mode);
   }
   return kLoadBadPath;
+}
+
+// Reads the frame; a refusal ends with a '#' line carrying the load result, the one place a host
+// (which only sees a null frame) can learn it.
+int loadFrame(CorvaneFrameData& frame, const char* path, const char* mappings,
+              long long maxVoxels, bool mode) {
+  const int result = readFrame(frame, path, mappings, maxVoxels, mode);
+  if (result != 0) LogMessage("#Frame %s not loaded, result %d\n", path ? path : "", result);
+  return result;
 }
 
 }  // namespace

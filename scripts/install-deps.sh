@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ zlib1g-dev
   libopenvdb-dev libopenvdb-tools libboost-dev libboost-iostreams-dev libtbb-dev libblosc-dev
   libimath-dev libgtest-dev libbenchmark-dev libzstd-dev clang libhdf5-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest
 )
 if [[ "${1:-}" == "windows" ]]; then
   packages=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64)

@@ -48,6 +48,11 @@ void WriteDebugOutputUtf16(const char* text);
 using DebugOutputHook = void (*)(const char* text, void* context);
 void SetDebugOutputCapture(DebugOutputHook hook, void* context);
 
+// A file held in memory for the life of the process, which writers open (and append to) by the
+// returned name; the name means the same file to the process's children. Empty when none can be
+// made.
+std::string CreateAnonymousFile(const char* label);
+
 // One process-wide mutex, usable from the first call on from any thread and never destroyed. The
 // owning thread may lock it again (each lock needs its own unlock).
 void LockProcessMutex();

@@ -1,11 +1,13 @@
 // POSIX implementation of the platform layer.
 #include <dirent.h>
 #include <fnmatch.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -90,6 +92,18 @@ bool ListDirectory(const std::string& directory, const char* namePattern,
   std::sort(found.begin(), found.end());
   names.swap(found);
   return true;
+}
+
+// memfd_create is Linux's; a file in memory that a name in /proc reaches.
+std::string CreateAnonymousFile(const char* label) {
+  const int descriptor = memfd_create(label ? label : "orv", MFD_CLOEXEC);
+  if (descriptor < 0) return "";
+  // Through the process id rather than "self", so that a child opening the name reaches this
+  // file and not a descriptor of its own. (snprintf, not std::to_string: that would give every
+  // module linking this file a unique symbol, and a module with one can never be unloaded.)
+  char name[64];
+  std::snprintf(name, sizeof name, "/proc/%ld/fd/%d", static_cast<long>(getpid()), descriptor);
+  return name;
 }
 
 namespace {

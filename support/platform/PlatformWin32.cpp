@@ -103,6 +103,9 @@ void WriteSystemDebugOutput(const char* text, bool utf16) {
 
 int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
 
+// No file that lives in memory and has a name others can open: the caller keeps its default.
+std::string CreateAnonymousFile(const char*) { return ""; }
+
 bool SetEnvironmentValue(const char* name, const char* value) {
   // The C runtime keeps getenv's copy and the process environment alike; "" removes the variable.
   return name && _putenv_s(name, value ? value : "") == 0;
