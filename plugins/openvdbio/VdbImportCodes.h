@@ -11,7 +11,7 @@ constexpr int kImportCannotOpen = 3;
 constexpr int kImportBroken = 4;
 // None of the mapped grids is a float or vec3 grid of the file: nothing was read.
 constexpr int kImportNoMappedGrid = 5;
-// The mapped grids do not share one linear index-to-world transform, or it cannot be inverted.
+// No mapped grid has a linear, invertible index-to-world transform to lay the frame out.
 constexpr int kImportTransformMismatch = 6;
 
 }  // namespace OpenVdbIo
