@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "plugins/field3dio/ByteSource.h"
-#include "plugins/field3dio/Field3dImportCodes.h"
+#include "plugins/ImportCodes.h"
 #include "plugins/field3dio/Hdf5Access.h"
 #include "plugins/field3dio/OgawaContainer.h"
 

@@ -15,7 +15,7 @@ struct OpenedFile {
   unsigned long long bytes = 0;  // the file's size
 };
 
-// kImportOk, or an import code (Field3dImportCodes.h) with `reason`: kImportCannotOpen when the
+// kImportOk, or an import code (plugins/ImportCodes.h) with `reason`: kImportCannotOpen when the
 // file cannot be opened, is neither container, is an Ogawa file still being written or of another
 // version, or is HDF5 in a build without it; kImportBroken when its header or HDF5 structure is damaged.
 int OpenField3dFile(const char* path, OpenedFile& out, std::string& reason);

@@ -10,7 +10,7 @@
 #include "plugins/MappedChannels.h"
 #include "plugins/ParallelRunner.h"
 #include "plugins/field3dio/ChannelNames.h"
-#include "plugins/field3dio/Field3dImportCodes.h"
+#include "plugins/ImportCodes.h"
 #include "plugins/field3dio/Field3dLayers.h"
 #include "plugins/field3dio/FrameResample.h"
 #include "plugins/field3dio/LayerDecode.h"

@@ -34,7 +34,7 @@ long long FloatsLeftFor(const CorvaneFrameData& frame);
 //  - a mapping whose id is not a plain grid channel (0..30 except the packed colour 18) or whose
 //    grid the file lacks is skipped; the first mapping of a channel wins;
 //  - the frame number comes from the file name when it holds one.
-// Returns a code of Field3dImportCodes.h; every failure is also a "#field3dio:" log line.
+// Returns a code of plugins/ImportCodes.h; every failure is also a "#field3dio:" log line.
 int ImportField3dFrame(Field3dContainer& file, const Field3dImportRequest& request, CorvaneFrameData& frame);
 
 // Appends the file's grids to `out`: flag 0 for scalar layers, 1 for vector components.

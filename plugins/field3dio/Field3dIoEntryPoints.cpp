@@ -8,7 +8,7 @@
 #include "plugins/PluginExport.h"
 #include "plugins/field3dio/Field3dFile.h"
 #include "plugins/field3dio/Field3dFrameImport.h"
-#include "plugins/field3dio/Field3dImportCodes.h"
+#include "plugins/ImportCodes.h"
 #include "support/Log.h"
 
 namespace {
@@ -36,7 +36,7 @@ int guarded(const char* path, Body body) {
 int openFile(const char* path, Field3dIo::OpenedFile& file) {
   std::string reason;
   const int result = Field3dIo::OpenField3dFile(path, file, reason);
-  if (result != Field3dIo::kImportOk) LogMessage("#field3dio: cannot read %s: %s\n", path, reason.c_str());
+  if (result != kImportOk) LogMessage("#field3dio: cannot read %s: %s\n", path, reason.c_str());
   return result;
 }
 
@@ -56,11 +56,11 @@ PLUGIN_EXPORT int ReleaseThreadManager() {
 
 PLUGIN_EXPORT int ImportFrameF3D(const char* path, CorvaneFrameData* frame, bool mode,
                                  CacheIO::GridMapping* mappings, int mappingCount) {
-  if (!path || !frame) return Field3dIo::kImportCannotOpen;
+  if (!path || !frame) return kImportCannotOpen;
   return guarded(path, [&] {
     Field3dIo::OpenedFile file;
     const int opened = openFile(path, file);
-    if (opened != Field3dIo::kImportOk) return opened;
+    if (opened != kImportOk) return opened;
     Field3dIo::Field3dImportRequest request;
     request.path = path;
     request.headerOnly = mode;
@@ -73,11 +73,11 @@ PLUGIN_EXPORT int ImportFrameF3D(const char* path, CorvaneFrameData* frame, bool
 }
 
 PLUGIN_EXPORT int GetAvailableChannels(const char* path, CacheIO::AvailableChannelArray* grids) {
-  if (!path || !grids) return Field3dIo::kImportCannotOpen;
+  if (!path || !grids) return kImportCannotOpen;
   return guarded(path, [&] {
     Field3dIo::OpenedFile file;
     const int opened = openFile(path, file);
-    if (opened != Field3dIo::kImportOk) return opened;
+    if (opened != kImportOk) return opened;
     return Field3dIo::ListField3dChannels(*file.container, path, *grids);
   });
 }

@@ -12,7 +12,7 @@
 #include "orv/CacheIO.h"
 #include "plugins/PluginExport.h"
 #include "plugins/openvdbio/VdbFrameImport.h"
-#include "plugins/openvdbio/VdbImportCodes.h"
+#include "plugins/ImportCodes.h"
 #include "support/Log.h"
 #include "support/threading/DefaultThreadCount.h"
 
@@ -75,7 +75,7 @@ PLUGIN_EXPORT int ReleaseThreadManager() {
 PLUGIN_EXPORT int ImportFrameVDB(const char* path, CorvaneFrameData* frame, void* /*scratch*/,
                                  bool mode, CacheIO::GridMapping* mappings, int mappingCount,
                                  long long maxVoxels) {
-  if (!path || !frame) return OpenVdbIo::kImportCannotOpen;
+  if (!path || !frame) return kImportCannotOpen;
   OpenVdbIo::VdbImportRequest request;
   request.path = path;
   request.headerOnly = mode;
@@ -87,6 +87,6 @@ PLUGIN_EXPORT int ImportFrameVDB(const char* path, CorvaneFrameData* frame, void
 }
 
 PLUGIN_EXPORT int GetAvailableChannels(const char* path, CacheIO::AvailableChannelArray* grids) {
-  if (!path || !grids) return OpenVdbIo::kImportCannotOpen;
+  if (!path || !grids) return kImportCannotOpen;
   return guarded(path, [&] { return OpenVdbIo::ListVdbChannels(path, *grids); });
 }

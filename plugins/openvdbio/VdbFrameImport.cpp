@@ -15,7 +15,7 @@
 #include "plugins/openvdbio/VdbChannelCatalogue.h"
 #include "plugins/openvdbio/VdbFrameLayout.h"
 #include "plugins/openvdbio/VdbGridOrder.h"
-#include "plugins/openvdbio/VdbImportCodes.h"
+#include "plugins/ImportCodes.h"
 #include "support/FramePattern.h"
 #include "support/Log.h"
 

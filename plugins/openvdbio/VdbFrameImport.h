@@ -26,7 +26,7 @@ struct VdbImportRequest {
 //  - a mapping whose channel id is not a plain channel (0..30 except the packed colour 18) or whose
 //    grid the file lacks is skipped; the first mapping of a channel wins;
 //  - the frame number is taken from the file name when it has one.
-// Returns a code of VdbImportCodes.h. Throws what OpenVDB throws (the entry points catch it).
+// Returns a code of plugins/ImportCodes.h. Throws what OpenVDB throws (the entry points catch it).
 int ImportVdbFrame(const VdbImportRequest& request, CorvaneFrameData& frame);
 
 // Appends the channels of the file at `path` to `out`, flag 1 for vec3 components. Nothing is
