@@ -17,14 +17,28 @@ namespace {
 
 constexpr int kMaxEntries = 64;
 
-const std::string& scratchDirectory() {
-  static const std::string path = [] {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("orv-fuzz-maps-" + std::to_string(orv::platform::CurrentProcessId()));
+// The process's own scratch folder, removed with what it holds when the process ends.
+class ScratchFolder {
+ public:
+  ScratchFolder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("orv-fuzz-maps-" + std::to_string(orv::platform::CurrentProcessId()))) {
     std::error_code ignored;
-    std::filesystem::create_directories(dir, ignored);
-    return dir.string();
-  }();
+    std::filesystem::create_directories(path_, ignored);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+const std::string& scratchDirectory() {
+  static const ScratchFolder folder;
+  static const std::string path = folder.path();
   return path;
 }
 

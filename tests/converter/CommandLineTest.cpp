@@ -1,6 +1,5 @@
 // Runs the real orvconvert and compares its whole standard output; standard error must stay empty.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -20,14 +19,15 @@ struct RunResult {
 
 RunResult runConverter(const std::string& arguments) {
   // CTest runs test cases in parallel processes: each run gets files of its own.
-  const std::string base = ::testing::TempDir() + "orvconvert_run_" + std::to_string(getpid());
-  const std::string command = std::string("\"") + ORVCONVERT_PATH + "\" " + arguments + " >" +
-                              base + ".out 2>" + base + ".err";
+  const std::string out = ProcessTempPath("orvconvert-run.out");
+  const std::string err = ProcessTempPath("orvconvert-run.err");
+  const std::string command =
+      std::string("\"") + ORVCONVERT_PATH + "\" " + arguments + " >" + out + " 2>" + err;
   RunResult result;
   const int raw = std::system(command.c_str());
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadWholeFile(base + ".out");
-  result.err = ReadWholeFile(base + ".err");
+  result.out = ReadWholeFile(out);
+  result.err = ReadWholeFile(err);
   return result;
 }
 
