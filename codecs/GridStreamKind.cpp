@@ -1,9 +1,8 @@
 #include "codecs/GridStreamKind.h"
 
-#include <vector>
-
 #include "codecs/ByteCursor.h"
 #include "codecs/SGCompressor.h"
+#include "codecs/ZoneTable.h"
 
 namespace {
 
@@ -24,19 +23,16 @@ std::string DescribeGridStream(const unsigned char* bytes, unsigned long long si
   if (magic != SGCompressor<1>::kZonedMagic && magic != SGCompressor<1>::kZonedMagicAlt) {
     return "damaged";
   }
-  unsigned short zoneCount = 0;
-  if (!cursor.readU16(zoneCount) || !cursor.skip(4ull * zoneCount)) return "damaged";
-  std::vector<int> offsets(zoneCount);
-  for (int& offset : offsets) {
-    if (!cursor.readI32(offset)) return "damaged";
-  }
-  const unsigned char* zoneArea = cursor.position();
-  const unsigned long long areaBytes = cursor.remaining();
+  orv::ZoneTable table;
+  if (!table.read(bytes, size)) return "damaged";
   int counts[kMethodCount] = {0, 0, 0};
-  for (int offset : offsets) {
-    // Each zone: a two-byte zone magic, then its method byte.
-    if (offset < 0 || static_cast<unsigned long long>(offset) + 3 > areaBytes) return "damaged";
-    const unsigned char method = zoneArea[offset + 2];
+  for (int i = 0; i < table.zoneCount; ++i) {
+    const long long offset = table.offset(i);
+    const unsigned long long methodAt = orv::ZoneTable::kZoneMagicBytes;
+    if (offset < 0 || static_cast<unsigned long long>(offset) + methodAt >= table.areaBytes) {
+      return "damaged";
+    }
+    const unsigned char method = table.zoneArea[offset + methodAt];
     if (method >= kMethodCount) return "damaged";
     ++counts[method];
   }
@@ -47,5 +43,5 @@ std::string DescribeGridStream(const unsigned char* bytes, unsigned long long si
     text += separator + std::to_string(counts[method]) + " " + kMethodNames[method];
     separator = ", ";
   }
-  return zoneCount == 0 ? "zoned: no zones" : text;
+  return table.zoneCount == 0 ? "zoned: no zones" : text;
 }

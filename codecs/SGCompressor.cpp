@@ -7,6 +7,7 @@
 
 #include "codecs/ByteCursor.h"
 #include "codecs/EntropyCoder.h"
+#include "codecs/ZoneTable.h"
 #include "codecs/ZoneQuantiser.h"
 #include "support/Log.h"
 
@@ -78,47 +79,34 @@ int SGCompressor<N>::decodeStream(const void* source, unsigned long long sourceB
 template <int N>
 int SGCompressor<N>::decodeZoned(unsigned long long sourceBytes, float* destination,
                                  long long capacityFloats) {
-  orv::ByteCursor cursor(sourcePointer + 2, sourcePointer + sourceBytes);
-  unsigned short zoneCount = 0;
-  if (!cursor.readU16(zoneCount)) return 0;
-  if (cursor.remaining() < 8ull * zoneCount) return 0;
-  const unsigned char* firstIndexes = cursor.position();
-  const unsigned char* offsets = firstIndexes + 4ull * zoneCount;
-  cursor.skip(8ull * zoneCount);
-  consumed = 4 + 8ull * zoneCount;
-  const unsigned long long remaining = sourceBytes - consumed;
-  const unsigned char* zoneArea = cursor.position();
-
-  auto field = [](const unsigned char* table, int i) {
-    orv::ByteCursor c(table + 4 * i, table + 4 * i + 4);
-    int v = 0;
-    c.readI32(v);
-    return static_cast<long long>(v);
-  };
+  orv::ZoneTable table;
+  if (!table.read(sourcePointer, sourceBytes)) return 0;
+  consumed = table.headerBytes;
+  const long long areaBytes = static_cast<long long>(table.areaBytes);
   // Indexes and offsets must lie inside the destination and the zone area and must not
   // decrease, so that zones never overlap.
-  for (int i = 0; i < zoneCount; ++i) {
-    const long long first = field(firstIndexes, i);
-    const long long offset = field(offsets, i);
-    if (offset < 0 || static_cast<unsigned long long>(offset) >= remaining) return 0;
+  for (int i = 0; i < table.zoneCount; ++i) {
+    const long long first = table.firstIndex(i);
+    const long long offset = table.offset(i);
+    if (offset < 0 || offset >= areaBytes) return 0;
     if (first < 0 || first >= capacityFloats) return 0;
-    if (i > 0 && (first < field(firstIndexes, i - 1) || offset < field(offsets, i - 1))) return 0;
+    if (i > 0 && (first < table.firstIndex(i - 1) || offset < table.offset(i - 1))) return 0;
   }
   zones.Clear();
-  if (!zones.SetSize(zoneCount)) return 0;
-  for (int i = 0; i < zoneCount; ++i) {
-    const long long first = field(firstIndexes, i);
-    const long long offset = field(offsets, i);
-    const long long nextFirst = i + 1 < zoneCount ? field(firstIndexes, i + 1) : capacityFloats;
-    const long long nextOffset =
-        i + 1 < zoneCount ? field(offsets, i + 1) : static_cast<long long>(remaining);
+  if (!zones.SetSize(table.zoneCount)) return 0;
+  for (int i = 0; i < table.zoneCount; ++i) {
+    const bool last = i + 1 == table.zoneCount;
+    const long long first = table.firstIndex(i);
+    const long long offset = table.offset(i);
+    const long long nextFirst = last ? capacityFloats : table.firstIndex(i + 1);
+    const long long nextOffset = last ? areaBytes : table.offset(i + 1);
     Zone& zone = zones[i];
-    zone.source = zoneArea + offset;
+    zone.source = table.zoneArea + offset;
     zone.values = destination + first;
     zone.byteLimit = static_cast<unsigned long long>(nextOffset - offset);
     zone.capacity = static_cast<unsigned long long>(nextFirst - first);
     // The zone magic is not checked; a zone too short for it fails on its first field.
-    zone.position = 2;
+    zone.position = orv::ZoneTable::kZoneMagicBytes;
   }
   runJobs(1, nullptr);
   return 1;
