@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "support/Log.h"
+#include "support/platform/Platform.h"
 
 namespace CVNUtils {
 
@@ -192,6 +193,9 @@ class CvnArray : public CvnArrayBase<T, Index, B> {
     return n + headroom;
   }
 
+  // Blocks from this size on ask for the system's large pages.
+  static constexpr unsigned long long kLargeBlockBytes = 8ull << 20;
+
   bool reallocate(Index newCapacity) {
     T* fresh = nullptr;
     const bool ok =
@@ -204,6 +208,9 @@ class CvnArray : public CvnArrayBase<T, Index, B> {
       release();
       return false;
     }
+    // Decoded channels: first written right after this, often hundreds of megabytes.
+    const unsigned long long bytes = static_cast<unsigned long long>(newCapacity) * sizeof(T);
+    if (bytes >= kLargeBlockBytes) orv::platform::PreferLargePages(fresh, bytes);
     if (this->count > 0) {
       std::memcpy(static_cast<void*>(fresh), this->data,
                   static_cast<size_t>(this->count) * sizeof(T));

@@ -25,6 +25,10 @@ long long PhysicalMemoryBytes();
 // Whether `bytes` could be allocated now (the process's address-space and commit limits allow
 // it), found by reserving and at once releasing them without touching them.
 bool CanAllocate(long long bytes);
+// A hint for a new block that is about to be filled: back its whole pages with the system's large
+// pages where it can, so that the first write faults once per large page instead of once per
+// page. Does nothing where the system has no such hint.
+void PreferLargePages(void* block, unsigned long long bytes);
 
 enum class Access { Exists, Read, Write };
 bool FileAccessible(const char* path, Access access);

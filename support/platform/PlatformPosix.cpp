@@ -57,6 +57,21 @@ bool CanAllocate(long long bytes) {
   return block != nullptr || bytes == 0;
 }
 
+void PreferLargePages(void* block, unsigned long long bytes) {
+#ifdef MADV_HUGEPAGE
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (!block || pageSize <= 0) return;
+  const uintptr_t page = static_cast<uintptr_t>(pageSize);
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(page - 1);
+  // Transparent huge pages of the kernel; refused quietly where they are switched off.
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
+}
+
 bool FileAccessible(const char* path, Access access) {
   if (!path || !*path) return false;
   const int mode = access == Access::Read ? R_OK : access == Access::Write ? W_OK : F_OK;

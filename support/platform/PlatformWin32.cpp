@@ -66,6 +66,9 @@ bool CanAllocate(long long bytes) {
   return true;
 }
 
+// Large pages on Windows need a privilege that processes rarely hold: no hint.
+void PreferLargePages(void* /*block*/, unsigned long long /*bytes*/) {}
+
 bool FileAccessible(const char* path, Access access) {
   if (!path || !*path) return false;
   const int mode = access == Access::Read ? 4 : access == Access::Write ? 2 : 0;
