@@ -8,6 +8,7 @@
 //      the same grids clipped exactly by OpenVDB itself (accessor writes of the kept voxels, then
 //      the library's prune).
 // Usage: bench_pipeline [scratch folder] [samples folder]
+// Without a scratch folder it writes into a fresh one under the temporary folder and removes it.
 #include <openvdb/io/File.h>
 #include <openvdb/tools/Prune.h>
 
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,7 @@
 #include "converter/VdbExport.h"
 #include "converter/VdbGrids.h"
 #include "support/platform/Output.h"
+#include "support/platform/Platform.h"
 #include "tools/samples/FirePlume.h"
 
 namespace {
@@ -146,8 +149,33 @@ bool writeSequence(const std::string& folder) {
 
 }  // namespace
 
+// The folder the benchmark writes into; one of its own, removed afterwards, unless named.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const char* named) {
+    if (named) {
+      path_ = named;
+      return;
+    }
+    path_ = std::filesystem::temp_directory_path() /
+            ("orv-bench-pipeline-" + std::to_string(orv::platform::CurrentProcessId()));
+    std::filesystem::create_directories(path_);
+    owned_ = true;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (owned_) std::filesystem::remove_all(path_, ignored);
+  }
+  std::string path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+  bool owned_ = false;
+};
+
 int main(int argc, char** argv) {
-  const std::string folder = argc > 1 ? argv[1] : ".";
+  const ScratchFolder scratch(argc > 1 ? argv[1] : nullptr);
+  const std::string folder = scratch.path();
   const std::string samples = argc > 2 ? argv[2] : ORV_SOURCE_DIR "/samples";
   openvdb::initialize();
   if (!writeSequence(folder)) return 1;
