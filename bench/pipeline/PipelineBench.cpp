@@ -16,7 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +28,8 @@
 #include "converter/VdbExport.h"
 #include "converter/VdbGrids.h"
 #include "support/platform/Output.h"
-#include "support/platform/Platform.h"
 #include "tools/samples/FirePlume.h"
+#include "tools/testing/ScratchFolder.h"
 
 namespace {
 
@@ -149,33 +149,10 @@ bool writeSequence(const std::string& folder) {
 
 }  // namespace
 
-// The folder the benchmark writes into; one of its own, removed afterwards, unless named.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const char* named) {
-    if (named) {
-      path_ = named;
-      return;
-    }
-    path_ = std::filesystem::temp_directory_path() /
-            ("orv-bench-pipeline-" + std::to_string(orv::platform::CurrentProcessId()));
-    std::filesystem::create_directories(path_);
-    owned_ = true;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    if (owned_) std::filesystem::remove_all(path_, ignored);
-  }
-  std::string path() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-  bool owned_ = false;
-};
-
 int main(int argc, char** argv) {
-  const ScratchFolder scratch(argc > 1 ? argv[1] : nullptr);
-  const std::string folder = scratch.path();
+  std::optional<ScratchFolder> ownFolder;
+  if (argc <= 1) ownFolder.emplace("orv-bench-pipeline");
+  const std::string folder = argc > 1 ? std::string(argv[1]) : ownFolder->path().string();
   const std::string samples = argc > 2 ? argv[2] : ORV_SOURCE_DIR "/samples";
   openvdb::initialize();
   if (!writeSequence(folder)) return 1;

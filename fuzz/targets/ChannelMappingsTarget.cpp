@@ -3,7 +3,6 @@
 // enumeration behind the default mapping never walks the rest of the file system.
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,34 +10,15 @@
 #include "fuzz/targets/FuzzTargets.h"
 #include "loader/ChannelMappings.h"
 #include "orv/OrvLoader.h"
-#include "support/platform/Platform.h"
+#include "tools/testing/ScratchFolder.h"
 
 namespace {
 
 constexpr int kMaxEntries = 64;
 
-// The process's own scratch folder, removed with what it holds when the process ends.
-class ScratchFolder {
- public:
-  ScratchFolder()
-      : path_(std::filesystem::temp_directory_path() /
-              ("orv-fuzz-maps-" + std::to_string(orv::platform::CurrentProcessId()))) {
-    std::error_code ignored;
-    std::filesystem::create_directories(path_, ignored);
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string path() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
 const std::string& scratchDirectory() {
-  static const ScratchFolder folder;
-  static const std::string path = folder.path();
+  static const ScratchFolder folder("orv-fuzz-maps");
+  static const std::string path = folder.path().string();
   return path;
 }
 

@@ -2,25 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <system_error>
+#include <string>
 
-#include "support/platform/Platform.h"
+namespace {
 
-ScratchDirectory::ScratchDirectory() {
+// The running test's name, after a sequence number of the process (a test may make several).
+std::string testSuffix() {
   static std::atomic<int> sequence{0};
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "orv-conversion-" + std::to_string(orv::platform::CurrentProcessId()) + "-" +
-                     std::to_string(sequence++) + "-" + (test ? test->name() : "setup");
-  // A parameterised test's name holds a '/', which would make the folder a nested one.
-  std::replace(name.begin(), name.end(), '/', '-');
-  path_ = std::filesystem::temp_directory_path() / name;
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
+  return std::to_string(sequence++) + "-" + (test ? test->name() : "setup");
 }
 
-ScratchDirectory::~ScratchDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
+}  // namespace
+
+ScratchDirectory::ScratchDirectory() : ScratchFolder("orv-conversion", testSuffix()) {}
