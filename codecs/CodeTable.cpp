@@ -29,6 +29,7 @@ void CodeTable::Release() {
   wide_.Clear();
   used_ = 0;
   rootMask_ = 0;
+  rootBits_ = 0;
 }
 
 // A look-up that continues in a subtable costs a branch the processor cannot foresee when code
@@ -55,6 +56,7 @@ bool CodeTable::Build(const CodeTreeNode* root, int maxDepth, long long leaves, 
   if (bound > UINT32_MAX) return false;
   minimum_ = static_cast<uint32_t>(minimum);
   rootMask_ = (1ull << rootBits) - 1;
+  rootBits_ = rootBits;
   compactEntries_ = largestOffset < (1u << kCompactPayloadBits) &&
                     bound < (1ll << kCompactPayloadBits);
   if (!reserve(1ll << rootBits) || !fill(root, 0, 0, 0, rootBits) || used_ > bound) {
@@ -102,12 +104,15 @@ bool CodeTable::fill(const CodeTreeNode* node, int depth, unsigned int prefix, l
   }
   uint64_t entry;
   if (!node->child0) {
-    entry = (static_cast<uint64_t>(static_cast<uint32_t>(node->value)) << 8) | depth;
+    entry = (static_cast<uint64_t>(static_cast<uint32_t>(node->value))
+             << CodeTableEntry::kPayloadShift) |
+            depth;
   } else {
     const int nextBits = subtableBits(node);
     const long long subtable = used_;
     if (!reserve(1ll << nextBits) || !fill(node, 0, 0, subtable, nextBits)) return false;
-    entry = (static_cast<uint64_t>(subtable) << 8) | (nextBits << 4) | bits;
+    entry = (static_cast<uint64_t>(subtable) << CodeTableEntry::kPayloadShift) |
+            (nextBits << CodeTableEntry::kWidthShift) | bits;
   }
   const unsigned int copies = 1u << (bits - depth);
   for (unsigned int k = 0; k < copies; ++k) put(table + (prefix | (k << depth)), entry);

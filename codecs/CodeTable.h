@@ -20,30 +20,57 @@ struct CodeTreeNode {
   CodeTreeNode* child1;
 };
 
-// Entries are packed into one word: bits 0-3 the bits the entry takes (a leaf: the rest of its
-// code word within this table; a link: this table's index width), bits 4-7 a link's subtable
-// index width (0 for a leaf), bits 8 and up a leaf's value offset or a link's subtable start.
+// Entries are packed into one word: bits 0-4 the bits the entry takes (a leaf: the rest of its
+// code word within this table; a link: this table's index width), bits 5-8 a link's subtable
+// index width (0 for a leaf), bits 9 and up a leaf's value offset or a link's subtable start.
+struct CodeTableEntry {
+  static constexpr int kTakenBits = 5;
+  static constexpr unsigned kTakenMask = (1u << kTakenBits) - 1;
+  static constexpr int kWidthShift = kTakenBits;
+  static constexpr unsigned kWidthMask = 15u;
+  static constexpr unsigned kLinkBits = kWidthMask << kWidthShift;
+  static constexpr int kPayloadShift = kWidthShift + 4;
+};
+
 // What a look-up needs, held by value so that a decoding loop keeps it in registers.
 template <typename Word>
 struct CodeTableView {
   const Word* entries;
   uint64_t rootMask;
   uint32_t minimum;
+  int rootBits;  // a leaf of the root takes at most this many bits
 
   // The symbol whose code word starts the bits (first bit lowest), and that word's length. The
   // bits must hold at least the code word: CodeTable::kMaxCodeLength bits, or the whole rest of
   // a source padded with zeros.
   int Lookup(uint64_t bits, int& length) const {
-    Word entry = entries[bits & rootMask];
+    const Word entry = Root(bits);
+    if (IsLeaf(entry)) {
+      length = static_cast<int>(entry & CodeTableEntry::kTakenMask);
+      return LeafSymbol(entry);
+    }
+    return Continue(entry, bits, length);
+  }
+
+  // The root entry of the bits: a leaf when the code word ends within the root's width.
+  Word Root(uint64_t bits) const { return entries[bits & rootMask]; }
+  static bool IsLeaf(Word entry) { return !(entry & CodeTableEntry::kLinkBits); }
+  int LeafSymbol(Word entry) const {
+    return static_cast<int>(minimum + static_cast<uint32_t>(entry >> CodeTableEntry::kPayloadShift));
+  }
+  // The symbol of a code word whose root entry is a link, and its whole length.
+  int Continue(Word entry, uint64_t bits, int& length) const {
+    using E = CodeTableEntry;
     int consumed = 0;
-    while (entry & 0xF0u) {
-      const int taken = static_cast<int>(entry & 15u);
+    do {
+      const int taken = static_cast<int>(entry & E::kTakenMask);
       consumed += taken;
       bits >>= taken;
-      entry = entries[(entry >> 8) + (bits & ((1u << ((entry >> 4) & 15u)) - 1))];
-    }
-    length = consumed + static_cast<int>(entry & 15u);
-    return static_cast<int>(minimum + static_cast<uint32_t>(entry >> 8));
+      const unsigned width = (entry >> E::kWidthShift) & E::kWidthMask;
+      entry = entries[(entry >> E::kPayloadShift) + (bits & ((1u << width) - 1))];
+    } while (!IsLeaf(entry));
+    length = consumed + static_cast<int>(entry & E::kTakenMask);
+    return LeafSymbol(entry);
   }
 };
 
@@ -58,9 +85,9 @@ class CodeTable {
   static constexpr int kDensity = 4;
   // Longest code word a table is built for; the look-up reads at most this many bits.
   static constexpr int kMaxCodeLength = 32;
-  // Tables whose offsets and subtable starts fit 24 bits use 4-byte entries (half the cache a
+  // Tables whose offsets and subtable starts fit 23 bits use 4-byte entries (half the cache a
   // table of 8-byte entries takes); others 8-byte entries.
-  static constexpr int kCompactPayloadBits = 24;
+  static constexpr int kCompactPayloadBits = 32 - CodeTableEntry::kPayloadShift;
 
   CodeTable() = default;
   CodeTable(const CodeTable&) = delete;
@@ -79,8 +106,10 @@ class CodeTable {
   long long size() const { return used_; }
 
   bool compact() const { return compactEntries_; }
-  CodeTableView<uint32_t> CompactView() const { return {compact_.data, rootMask_, minimum_}; }
-  CodeTableView<uint64_t> WideView() const { return {wide_.data, rootMask_, minimum_}; }
+  CodeTableView<uint32_t> CompactView() const {
+    return {compact_.data, rootMask_, minimum_, rootBits_};
+  }
+  CodeTableView<uint64_t> WideView() const { return {wide_.data, rootMask_, minimum_, rootBits_}; }
   int Lookup(uint64_t bits, int& length) const {
     return compact() ? CompactView().Lookup(bits, length) : WideView().Lookup(bits, length);
   }
@@ -97,5 +126,6 @@ class CodeTable {
   bool compactEntries_ = false;
   long long used_ = 0;
   uint64_t rootMask_ = 0;
+  int rootBits_ = 0;
   uint32_t minimum_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "codecs/ValueKernels.h"
 #include "support/Allocation.h"
 #include "support/Log.h"
 
@@ -54,28 +55,37 @@ inline bool placeSymbol(int* values, long long count, long long& i, int symbol, 
   if (!state.started) return false;
   const long long run = -static_cast<long long>(symbol);
   const long long placed = std::min(run, count - i);
-  std::fill(values + i, values + i + placed, state.last);
+  orv::FillValues(values + i, placed, state.last);
   i += placed;
   state.owed = run - placed;
   return true;
 }
-
-// Values of a raw stream, with the look-up of a code table's view.
-struct RawSymbols {
-  uint64_t mask;
-  int width;
-  int minimum;
-  int Lookup(uint64_t bits, int& length) const {
-    length = width;
-    return addWrapping(static_cast<int>(bits & mask), minimum);
-  }
-};
 
 constexpr long long kEncoderHeadroom = 100000;
 // Bits a file source may still deliver are counted up to this many bytes.
 constexpr unsigned long long kFileBytesCounted = 1ull << 56;
 
 }  // namespace
+
+// The next bits of a memory source in a 64-bit word, refilled eight bytes at a time: its low
+// `available` bits are the next bits of the stream, and its bits above them are zero or the
+// stream's bits after those. Bytes before p are in the word or consumed.
+struct BitWindow {
+  uint64_t bits = 0;
+  int available = 0;
+  const unsigned char* p = nullptr;
+
+  // Tops the word up to at least 56 valid bits; eight bytes from p must lie in the source.
+  void refill() {
+    bits |= loadLittleEndian64(p) << available;
+    p += (63 - available) >> 3;
+    available |= 56;
+  }
+  void consume(int n) {
+    bits >>= n;
+    available -= n;
+  }
+};
 
 EntropyCoder::~EntropyCoder() { Release(); }
 
@@ -512,37 +522,119 @@ int EntropyCoder::DecodeSymbolBitwise() {
   return addWrapping(minimum_, node->value);
 }
 
-template <typename Symbols>
-bool EntropyCoder::expandBuffered(const Symbols symbols, const int longest, int* const values,
-                                  const long long count, const int base, long long& i) {
-  const unsigned char* p = position_;
-  const unsigned char* const end = end_;
-  if (i >= count || end - p < 8) return true;
-  // Bytes before p are in the buffer or consumed; the buffer's low `available` bits are the
-  // next bits of the stream, and its bits above them are zero or the stream's bits after those.
-  uint64_t buffer = 0;
-  int available = 0;
-  auto refill = [&] {
-    buffer |= loadLittleEndian64(p) << available;
-    p += (63 - available) >> 3;
-    available |= 56;
-  };
-  refill();
-  buffer >>= bitIndex_;
-  available -= bitIndex_;
-  ExpansionState state = expansion_;
-  long long at = i;  // kept in a register: values[] is written through every step
-  // After a refill the buffer holds at least 56 bits: this many symbols fit whole, decoded in a
-  // loop of fixed length so that its branch is foreseen.
-  const int perRefill = longest > 0 ? 56 / longest : 56;
-  bool placed = true;
-  while (placed && at < count && end - p >= 8) {
-    refill();
+BitWindow EntropyCoder::openWindow() const {
+  BitWindow window;
+  window.p = position_;
+  window.refill();
+  window.consume(bitIndex_);
+  return window;
+}
+
+void EntropyCoder::closeWindow(const BitWindow& window) {
+  const long long bit = (window.p - start_) * 8ll - window.available;
+  position_ = start_ + (bit >> 3);
+  bitIndex_ = static_cast<int>(bit & 7);
+}
+
+// One coded stream's expansion through its bit window, a round at a time: a refill and the code
+// words it is sure to hold. Lives in locals of the function that runs it, so that its state stays
+// in registers, and two of them can run side by side (ExpandNextOfBoth).
+template <typename Word>
+struct CodedRounds {
+  CodeTableView<Word> view;
+  BitWindow window;
+  ExpansionState state;
+  const unsigned char* end;
+  int* values;
+  long long count;
+  long long at;  // the next place
+  int base;
+  int longest;  // bits of the longest code word
+  // After a refill the window holds at least 56 bits, and a code word ending in the root takes
+  // at most rootBits of them: this many such words fit, decoded in a loop of fixed length so
+  // that its branch is foreseen.
+  int perRefill;
+  bool placed = true;       // false once a symbol could not be placed: the stream is damaged
+  bool windowFull = true;   // false once a long code word found too few bytes left to refill
+
+  bool going() const { return placed && windowFull && at < count && end - window.p >= 8; }
+
+  // Inlined into the loops that run it (one stream, or two side by side), so that the compiler
+  // keeps the state in registers.
+  __attribute__((always_inline)) inline void round() {
+    window.refill();
     for (int s = 0; s < perRefill && at < count; ++s) {
-      int length = 0;
-      const int symbol = symbols.Lookup(buffer, length);
-      buffer >>= length;
-      available -= length;
+      const Word entry = view.Root(window.bits);
+      int symbol;
+      if (CodeTableView<Word>::IsLeaf(entry)) {
+        symbol = view.LeafSymbol(entry);
+        // A leaf's width bits are zero, so its low six bits are its length as they stand: the
+        // shift takes the entry itself, with nothing computed between the look-up and the next.
+        window.bits >>= (entry & 63u);
+        window.available -= static_cast<int>(entry & CodeTableEntry::kTakenMask);
+      } else {
+        // A longer code word may take every bit a look-up reads: the window is refilled for it
+        // first, and the round ends after it.
+        if (window.available < longest) {
+          if (end - window.p < 8) {
+            windowFull = false;
+            return;
+          }
+          window.refill();
+        }
+        int length = 0;
+        symbol = view.Continue(entry, window.bits, length);
+        window.consume(length);
+        s = perRefill;
+      }
+      if (!placeSymbol(values, count, at, symbol, base, state)) {
+        placed = false;
+        return;
+      }
+    }
+  }
+};
+
+template <typename Word>
+CodedRounds<Word> EntropyCoder::startRounds(const CodeTableView<Word> view, int* values,
+                                            long long count, int base, long long i) const {
+  CodedRounds<Word> rounds{view, openWindow(), expansion_, end_, values, count, i, base, maxDepth_,
+                           view.rootBits > 0 ? 56 / view.rootBits : 56};
+  return rounds;
+}
+
+template <typename Word>
+bool EntropyCoder::finishRounds(const CodedRounds<Word>& rounds, long long& i) {
+  i = rounds.at;
+  expansion_ = rounds.state;
+  closeWindow(rounds.window);
+  return rounds.placed;
+}
+
+template <typename Word>
+bool EntropyCoder::expandCoded(const CodeTableView<Word> view, int* const values,
+                               const long long count, const int base, long long& i) {
+  if (i >= count || end_ - position_ < 8) return true;
+  CodedRounds<Word> rounds = startRounds(view, values, count, base, i);
+  while (rounds.going()) rounds.round();
+  return finishRounds(rounds, i);
+}
+
+bool EntropyCoder::expandRaw(int* const values, const long long count, const int base,
+                             long long& i) {
+  if (i >= count || end_ - position_ < 8) return true;
+  BitWindow window = openWindow();
+  ExpansionState state = expansion_;
+  long long at = i;
+  const int width = symbolCount_;
+  const uint64_t mask = (1ull << width) - 1;
+  const int perRefill = 56 / width;
+  bool placed = true;
+  while (placed && at < count && end_ - window.p >= 8) {
+    window.refill();
+    for (int s = 0; s < perRefill && at < count; ++s) {
+      const int symbol = addWrapping(static_cast<int>(window.bits & mask), minimum_);
+      window.consume(width);
       if (!placeSymbol(values, count, at, symbol, base, state)) {
         placed = false;
         break;
@@ -551,25 +643,27 @@ bool EntropyCoder::expandBuffered(const Symbols symbols, const int longest, int*
   }
   i = at;
   expansion_ = state;
-  const long long bit = (p - start_) * 8ll - available;
-  position_ = start_ + (bit >> 3);
-  bitIndex_ = static_cast<int>(bit & 7);
+  closeWindow(window);
+  return placed;
+}
+
+long long EntropyCoder::placeOwed(int* values, long long count) {
+  const long long placed = std::min(expansion_.owed, count);
+  orv::FillValues(values, placed, expansion_.last);
+  expansion_.owed -= placed;
   return placed;
 }
 
 bool EntropyCoder::ExpandNext(int* values, long long count, int base) {
   if (!ready_) return false;
-  // A run owed from the previous call comes first.
-  long long i = std::min(expansion_.owed, count);
-  std::fill(values, values + i, expansion_.last);
-  expansion_.owed -= i;
+  return expandFrom(values, count, base, placeOwed(values, count));
+}
+
+bool EntropyCoder::expandFrom(int* values, long long count, int base, long long i) {
   if (!file_) {
-    // Bits one symbol may take: the raw width, or the longest code word.
-    const bool expanded =
-        raw_ ? expandBuffered(RawSymbols{(1ull << symbolCount_) - 1, symbolCount_, minimum_},
-                              symbolCount_, values, count, base, i)
-        : table_.compact() ? expandBuffered(table_.CompactView(), maxDepth_, values, count, base, i)
-                           : expandBuffered(table_.WideView(), maxDepth_, values, count, base, i);
+    const bool expanded = raw_                ? expandRaw(values, count, base, i)
+                          : table_.compact() ? expandCoded(table_.CompactView(), values, count, base, i)
+                                             : expandCoded(table_.WideView(), values, count, base, i);
     if (!expanded) return false;
   }
   // The last bytes of a memory source, and file sources, symbol by symbol with checked reads.
@@ -579,6 +673,38 @@ bool EntropyCoder::ExpandNext(int* values, long long count, int base) {
     if (!placeSymbol(values, count, i, symbol, base, expansion_)) return false;
   }
   return true;
+}
+
+void EntropyCoder::ExpandNextOfBoth(EntropyCoder& a, const Expansion& partA, bool& okA,
+                                    EntropyCoder& b, const Expansion& partB, bool& okB) {
+  const bool together = a.ready_ && b.ready_ && !a.file_ && !b.file_ && !a.raw_ && !b.raw_ &&
+                        a.table_.compact() && b.table_.compact();
+  if (!together) {
+    okA = a.ExpandNext(partA.values, partA.count, partA.base);
+    okB = b.ExpandNext(partB.values, partB.count, partB.base);
+    return;
+  }
+  long long i = a.placeOwed(partA.values, partA.count);
+  long long j = b.placeOwed(partB.values, partB.count);
+  bool placedA = true;
+  bool placedB = true;
+  if (i < partA.count && a.end_ - a.position_ >= 8 && j < partB.count &&
+      b.end_ - b.position_ >= 8) {
+    // Rounds of the two streams alternate: neither waits on the other's look-ups, so the
+    // processor works on both chains of dependent look-ups at once.
+    CodedRounds<uint32_t> roundsA =
+        a.startRounds(a.table_.CompactView(), partA.values, partA.count, partA.base, i);
+    CodedRounds<uint32_t> roundsB =
+        b.startRounds(b.table_.CompactView(), partB.values, partB.count, partB.base, j);
+    while (roundsA.going() && roundsB.going()) {
+      roundsA.round();
+      roundsB.round();
+    }
+    placedA = a.finishRounds(roundsA, i);
+    placedB = b.finishRounds(roundsB, j);
+  }
+  okA = placedA && a.expandFrom(partA.values, partA.count, partA.base, i);
+  okB = placedB && b.expandFrom(partB.values, partB.count, partB.base, j);
 }
 
 bool EntropyCoder::FinishExpansion() {

@@ -17,6 +17,10 @@
 #include "codecs/CodeTable.h"
 #include "support/CvnArray.h"
 
+struct BitWindow;
+template <typename Word>
+struct CodedRounds;
+
 // Where an expansion stands between parts: the value last placed and how many more copies of it
 // a run still owes.
 struct ExpansionState {
@@ -77,6 +81,17 @@ class EntropyCoder {
   bool ExpandNext(int* values, long long count, int base);
   bool FinishExpansion();
 
+  // The next places of one sequence: what ExpandNext takes.
+  struct Expansion {
+    int* values;
+    long long count;
+    int base;
+  };
+  // a.ExpandNext of partA and b.ExpandNext of partB, with the same results, but with the two
+  // streams' symbols decoded side by side, so that one processor core works on both at once.
+  static void ExpandNextOfBoth(EntropyCoder& a, const Expansion& partA, bool& okA,
+                               EntropyCoder& b, const Expansion& partB, bool& okB);
+
   // Appends the low n bits of value, least significant first. 0 when the output reached the
   // output limit (the rest of the bits are dropped), else 1.
   int WriteBits(int value, int n);
@@ -106,12 +121,23 @@ class EntropyCoder {
   long long readHeader();
   int readBit();
   int decodeFromMemory();
-  // Expands symbols from a memory source while at least eight bytes remain, through a 64-bit bit
-  // buffer, with the symbols' look-up (a code table's view or the raw width) of at most
-  // `longest` bits each; i is the next place. False when decoding must stop (DecodeAndExpand).
-  template <typename Symbols>
-  bool expandBuffered(Symbols symbols, int longest, int* values, long long count, int base,
-                      long long& i);
+  // Places what a run of the previous part still owes; returns the places filled.
+  long long placeOwed(int* values, long long count);
+  // ExpandNext from place i on.
+  bool expandFrom(int* values, long long count, int base, long long i);
+  // Expand symbols from a memory source while at least eight bytes remain, through a 64-bit
+  // window on it: a coded stream with a view of its code table (in rounds), a raw one by its
+  // width; i is the next place. False when decoding must stop (DecodeAndExpand).
+  template <typename Word>
+  bool expandCoded(CodeTableView<Word> view, int* values, long long count, int base, long long& i);
+  template <typename Word>
+  CodedRounds<Word> startRounds(CodeTableView<Word> view, int* values, long long count, int base,
+                                long long i) const;
+  template <typename Word>
+  bool finishRounds(const CodedRounds<Word>& rounds, long long& i);
+  bool expandRaw(int* values, long long count, int base, long long& i);
+  BitWindow openWindow() const;
+  void closeWindow(const BitWindow& window);
   uint64_t peekBits() const;
   void consumeBits(int n);
   long long remainingBits() const;

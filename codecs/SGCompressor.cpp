@@ -7,6 +7,7 @@
 
 #include "codecs/ByteCursor.h"
 #include "codecs/EntropyCoder.h"
+#include "codecs/ValueKernels.h"
 #include "codecs/ZoneTable.h"
 #include "codecs/ZoneQuantiser.h"
 #include "support/Log.h"
@@ -125,94 +126,157 @@ void SGCompressor<N>::ZeroUnwritten(float* destination, long long capacityFloats
   if (capacityFloats > covered) std::fill(destination + covered, destination + capacityFloats, 0.0f);
 }
 
+// A quantised zone (method 2) under way: its header, its stream's decoder and how many of its
+// values are done. Its values are expanded a part at a time into scratch, then finished.
+struct QuantisedZoneBody {
+  EntropyCoder coder;
+  orv::PredictionUndoAlongValues alongValues{0};
+  long long dims[3] = {0, 1, 1};
+  long long count = 0;
+  long long part = 0;
+  long long done = 0;
+  int base = 0;
+  int order = 0;
+  float inverse = 0;
+  float offset = 0;
+
+  long long nextPart() const { return std::min(part, count - done); }
+};
+
 template <int N>
-int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
+int SGCompressor<N>::beginZone(Zone& zone, QuantisedZoneBody& body) {
   zone.written = 0;
   const unsigned char* begin = zone.source + (zone.position < zone.byteLimit ? zone.position
                                                                              : zone.byteLimit);
   orv::ByteCursor cursor(begin, zone.source + zone.byteLimit);
   unsigned char method = 0;
-  if (!cursor.readU8(method)) return 0;
+  if (!cursor.readU8(method)) return kZoneFailed;
   if (method == 0 || method == 1) {
     int count = 0;
     if (!cursor.readI32(count) || count < 0 ||
         static_cast<unsigned long long>(count) > zone.capacity) {
-      return 0;
+      return kZoneFailed;
     }
     if (method == 0) {
-      if (cursor.remaining() < 4ull * count) return 0;
+      if (cursor.remaining() < 4ull * count) return kZoneFailed;
       std::memcpy(zone.values, cursor.position(), 4ull * count);
     } else {
       float value = 0;
-      if (!cursor.readF32(value)) return 0;
+      if (!cursor.readF32(value)) return kZoneFailed;
       for (int k = 0; k < count; ++k) zone.values[k] = value;
     }
     zone.written = static_cast<unsigned long long>(count);
-    return 1;
+    return kZoneDone;
   }
-  if (method != 2) return 0;
+  if (method != 2) return kZoneFailed;
 
-  long long dims[3] = {0, 1, 1};
   bool fits = true;
   long long count = 0;
   if (N == 1) {
     int c = 0;
     fits = cursor.readI32(c);
-    dims[0] = count = c;
+    body.dims[0] = count = c;
   } else {
     int d[3] = {0, 0, 0};
     fits = cursor.readI32(d[0]) && cursor.readI32(d[1]) && cursor.readI32(d[2]);
-    for (int a = 0; a < 3; ++a) dims[a] = d[a];
-    if (d[0] < 0 || d[1] < 0 || d[2] < 0) return 0;
+    for (int a = 0; a < 3; ++a) body.dims[a] = d[a];
+    if (d[0] < 0 || d[1] < 0 || d[2] < 0) return kZoneFailed;
     // A zone box from a damaged stream may describe more values than 64 bits can count.
     long long plane = 0;
-    if (__builtin_mul_overflow(dims[0], dims[1], &plane) ||
-        __builtin_mul_overflow(plane, dims[2], &count)) {
-      return 0;
+    if (__builtin_mul_overflow(body.dims[0], body.dims[1], &plane) ||
+        __builtin_mul_overflow(plane, body.dims[2], &count)) {
+      return kZoneFailed;
     }
   }
   float scale = 0, offset = 0;
-  int base = 0;
   unsigned char order = 0;
-  fits = fits && cursor.readF32(scale) && cursor.readF32(offset) && cursor.readI32(base) &&
+  fits = fits && cursor.readF32(scale) && cursor.readF32(offset) && cursor.readI32(body.base) &&
          cursor.readU8(order);
   if (!fits) {
     LogMessage("Can't allocate %d MB for decompression", 0);
-    return 0;
+    return kZoneFailed;
   }
   // The zone may write no more than its capacity: checked before any scratch is sized.
   if (count < 0 || static_cast<unsigned long long>(count) > zone.capacity || count > INT32_MAX) {
-    return 0;
+    return kZoneFailed;
   }
   if (offset > 0 && offset < kTinyOffset) offset = 0;
+  body.count = count;
   // A box is undone whole; values along a line in parts when there are many of them.
-  const long long part = N == 1 && count > kWholeZoneValues ? kZonePartValues : count;
-  CVNUtils::CvnArray<int, int>& q = scratch[worker];
-  if (!q.SetSize(static_cast<int>(part))) {
-    LogMessage("Can't allocate %d MB for decompression", static_cast<int>(count / 1048576));
-    return 0;
+  body.part = N == 1 && count > kZonePartValues ? kZonePartValues : count;
+  body.order = order;
+  body.alongValues = orv::PredictionUndoAlongValues(order);
+  body.inverse = 1.0f / scale;
+  body.offset = offset;
+  if (!body.coder.InitDecoder(cursor.position(), cursor.end())) return kZoneFailed;
+  return kZoneQuantised;
+}
+
+template <int N>
+bool SGCompressor<N>::finishPart(Zone& zone, QuantisedZoneBody& body, int* q, long long n) {
+  if (body.done + n == body.count && !body.coder.FinishExpansion()) return false;
+  if (N == 1) {
+    body.alongValues.Apply(q, n);
+  } else {
+    orv::UndoPredictionOverBox(q, body.dims, body.order);
   }
-  EntropyCoder coder;
-  if (!coder.InitDecoder(cursor.position(), cursor.end())) return 0;
-  orv::PredictionUndoAlongValues alongValues(order);
-  const float inverse = 1.0f / scale;
-  for (long long done = 0; done < count; done += part) {
-    const long long n = count - done < part ? count - done : part;
-    if (!coder.ExpandNext(q.data, n, base)) return 0;
-    if (done + n == count && !coder.FinishExpansion()) return 0;
-    if (N == 1) {
-      alongValues.Apply(q.data, n);
-    } else {
-      orv::UndoPredictionOverBox(q.data, dims, order);
-    }
-    float* values = zone.values + done;
-    for (long long k = 0; k < n; ++k) {
-      const float product = static_cast<float>(q.data[k]) * inverse;
-      values[k] = product + offset;
-    }
+  orv::DequantiseValues(q, n, body.inverse, body.offset, zone.values + body.done);
+  body.done += n;
+  return true;
+}
+
+template <int N>
+int SGCompressor<N>::decodeParts(Zone& zone, QuantisedZoneBody& body, int* q) {
+  while (body.done < body.count) {
+    const long long n = body.nextPart();
+    if (!body.coder.ExpandNext(q, n, body.base) || !finishPart(zone, body, q, n)) return 0;
   }
-  zone.written = static_cast<unsigned long long>(count);
+  zone.written = static_cast<unsigned long long>(body.count);
   return 1;
+}
+
+template <int N>
+int* SGCompressor<N>::partScratch(int worker, long long integers) {
+  CVNUtils::CvnArray<int, int>& q = scratch[worker];
+  if (integers > INT32_MAX || !q.SetSize(static_cast<int>(integers))) {
+    LogMessage("Can't allocate %d MB for decompression", static_cast<int>(integers / 262144));
+    return nullptr;
+  }
+  return q.data;
+}
+
+template <int N>
+int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
+  QuantisedZoneBody body;
+  const int begun = beginZone(zone, body);
+  if (begun != kZoneQuantised) return begun == kZoneDone ? 1 : 0;
+  int* q = partScratch(worker, body.part);
+  return q ? decodeParts(zone, body, q) : 0;
+}
+
+template <int N>
+void SGCompressor<N>::DecompressZones(Zone& a, Zone& b, int worker) {
+  QuantisedZoneBody bodyA, bodyB;
+  const bool quantisedA = beginZone(a, bodyA) == kZoneQuantised;
+  const bool quantisedB = beginZone(b, bodyB) == kZoneQuantised;
+  int* q = quantisedA || quantisedB
+               ? partScratch(worker, (quantisedA ? bodyA.part : 0) + (quantisedB ? bodyB.part : 0))
+               : nullptr;
+  if (!q) return;
+  int* qA = q;
+  int* qB = q + (quantisedA ? bodyA.part : 0);
+  bool goingA = quantisedA;
+  bool goingB = quantisedB;
+  while (goingA && goingB && bodyA.done < bodyA.count && bodyB.done < bodyB.count) {
+    const long long nA = bodyA.nextPart();
+    const long long nB = bodyB.nextPart();
+    EntropyCoder::ExpandNextOfBoth(bodyA.coder, {qA, nA, bodyA.base}, goingA, bodyB.coder,
+                                   {qB, nB, bodyB.base}, goingB);
+    goingA = goingA && finishPart(a, bodyA, qA, nA);
+    goingB = goingB && finishPart(b, bodyB, qB, nB);
+  }
+  if (goingA) decodeParts(a, bodyA, qA);
+  if (goingB) decodeParts(b, bodyB, qB);
 }
 
 template <int N>
@@ -276,7 +340,13 @@ void SGCompressor<N>::processJob(CVNUtils::Job& job) {
     if (job.mode == 0) {
       if (N == 1) CompressZone(zones[j]);
     } else if (job.mode == 1) {
-      DecompressZone(zones[j], job.index);
+      // Zones two at a time, their streams decoded side by side; the same zones as one at a time.
+      if (j + step < zones.size()) {
+        DecompressZones(zones[j], zones[j + step], job.index);
+        j += step;
+      } else {
+        DecompressZone(zones[j], job.index);
+      }
     }
   }
 }

@@ -9,14 +9,20 @@
 //
 // Every zone reads only its own bytes and writes only its own slice of the destination; a zone
 // that fails leaves its slice as it was. The one exception: a quantised zone along the values of
-// more than kWholeZoneValues values is decoded in parts of kZonePartValues (so its scratch stays
-// small), and when its stream proves damaged part way the parts before stay written.
+// more than kZonePartValues values is decoded in parts of that many (so that its scratch stays
+// small enough for the processor's cache), and when its stream proves damaged part way the parts
+// before stay written.
+//
+// A job decodes its zones two at a time, their entropy streams side by side: each look-up of a
+// code word waits on the one before it in its own stream only, so one core works on two.
 #pragma once
 
 #include <cfloat>
 
 #include "support/CvnArray.h"
 #include "support/threading/CvnParallel.h"
+
+struct QuantisedZoneBody;
 
 // One zone of a stream. The encoder fields describe what CompressZone quantises; the decoder
 // fields bound what DecompressZone may read and write.
@@ -50,8 +56,7 @@ class SGCompressor : public CVNUtils::CvnParallel {
   static constexpr unsigned short kZonedMagicAlt = 0xFC03;
   // Integers each worker's scratch array holds before it grows.
   static constexpr int kInitialScratch = 100000;
-  // Quantised zones along the values beyond this many values are decoded in parts.
-  static constexpr long long kWholeZoneValues = 1 << 20;
+  // Quantised zones along the values beyond this many values are decoded in parts this large.
   static constexpr long long kZonePartValues = 1 << 16;
 
   // threads: -1 for the default count; the placement arguments go to setupThreads unchanged.
@@ -67,6 +72,9 @@ class SGCompressor : public CVNUtils::CvnParallel {
                  long long capacityFloats);
   // Decodes one zone body at zone.source + zone.position with worker's scratch array. 1 or 0.
   int DecompressZone(Zone& zone, int worker);
+  // Decodes two zones as DecompressZone does each, their entropy streams side by side (one core
+  // then works on both at once); each zone's `written` tells how it went.
+  void DecompressZones(Zone& a, Zone& b, int worker);
   // After Decompress: sets to 0 every destination value the last decode did not write (slices
   // of failed zones, slack after short ones, all of them when the stream was refused), so that
   // a destination of unknown contents holds a determined result. Cheaper than clearing the
@@ -90,6 +98,15 @@ class SGCompressor : public CVNUtils::CvnParallel {
   CVNUtils::CvnArray<CVNUtils::CvnArray<int, int>, int> scratch;
 
  private:
+  // What beginZone found: a zone finished (raw or constant values), a damaged one, or a
+  // quantised body ready for its parts.
+  static constexpr int kZoneFailed = 0;
+  static constexpr int kZoneDone = 1;
+  static constexpr int kZoneQuantised = 2;
+  int beginZone(Zone& zone, QuantisedZoneBody& body);
+  bool finishPart(Zone& zone, QuantisedZoneBody& body, int* q, long long n);
+  int decodeParts(Zone& zone, QuantisedZoneBody& body, int* q);
+  int* partScratch(int worker, long long integers);
   bool prepareScratch();
   int decodeStream(const void* source, unsigned long long sourceBytes, float* destination,
                    long long capacityFloats);

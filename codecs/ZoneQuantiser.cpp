@@ -5,15 +5,12 @@
 #include <cstring>
 
 #include "codecs/EntropyCoder.h"
+#include "codecs/ValueKernels.h"
 
 namespace orv {
 namespace {
 
 constexpr float kTinySpan = 1e-20f;
-
-int addWrapping(int a, int b) {
-  return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
 
 int subtractWrapping(int a, int b) {
   return static_cast<int>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
@@ -85,20 +82,16 @@ PredictionUndoAlongValues::PredictionUndoAlongValues(int order)
 void PredictionUndoAlongValues::Apply(int* q, long long count) {
   if (count <= 0) return;
   for (int level = order_; level >= 1; --level) {
-    long long k = level > position_ ? level - position_ : 0;
-    if (k == 0 && position_ > 0) {
-      q[0] = addWrapping(q[0], carried_[level]);
-      k = 1;
+    // The level starts at the level-th value of the sequence; later parts continue from the
+    // level's result for the value before them.
+    const long long start = level > position_ ? level - position_ : 0;
+    if (start < count) {
+      const int before = start > 0 ? q[start - 1] : carried_[level];
+      AddRunningSum(q + start, count - start, before);
     }
-    for (; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
     carried_[level] = q[count - 1];
   }
   position_ += count;
-}
-
-// Adds from[k] to to[k] for k < n, wrapping: contiguous rows, which the compiler vectorises.
-static void addRow(int* to, const int* from, long long n) {
-  for (long long k = 0; k < n; ++k) to[k] = addWrapping(to[k], from[k]);
 }
 
 // Each level's passes along x, y and z, taken plane by plane: the x and y passes of a plane
@@ -116,13 +109,13 @@ void UndoPredictionOverBox(int* q, const long long dims[3], int order) {
       if (level < nx) {
         for (long long y = 0; y < ny; ++y) {
           int* row = slice + y * nx;
-          for (long long x = level; x < nx; ++x) row[x] = addWrapping(row[x], row[x - 1]);
+          AddRunningSum(row + level, nx - level, row[level - 1]);
         }
       }
       if (level < ny) {
-        for (long long y = level; y < ny; ++y) addRow(slice + y * nx, slice + (y - 1) * nx, nx);
+        for (long long y = level; y < ny; ++y) AddValues(slice + y * nx, slice + (y - 1) * nx, nx);
       }
-      if (level < nz && z >= level) addRow(slice, slice - plane, plane);
+      if (level < nz && z >= level) AddValues(slice, slice - plane, plane);
     }
   }
 }

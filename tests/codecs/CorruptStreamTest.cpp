@@ -101,8 +101,19 @@ TEST(CorruptStreams, RandomDamageStaysInsideSourceAndDestination) {
   }
 }
 
+// Decodes the bytes, from an exactly sized heap copy, into the destination's values.
+int decodeExact(const Stream& bytes, bool overBox, GuardedDestination& destination) {
+  std::unique_ptr<unsigned char[]> exact(new unsigned char[bytes.size() ? bytes.size() : 1]);
+  std::memcpy(exact.get(), bytes.data(), bytes.size());
+  return overBox ? SGCompressor<3>(-1, nullptr, nullptr)
+                       .Decompress(exact.get(), bytes.size(), destination.values(), destination.capacity)
+                 : SGCompressor<1>(-1, nullptr, nullptr)
+                       .Decompress(exact.get(), bytes.size(), destination.values(), destination.capacity);
+}
+
 // Quantised zones damaged after their header or cut anywhere: the decoder refuses exactly what
-// the plain decoder refuses, and what both accept decodes to the same values.
+// the plain decoder refuses, and what both accept decodes to the same values, alone and as one
+// of two zones of a stream, which are decoded side by side: the intact one always decodes.
 TEST(CorruptStreams, DamagedZonesAreRefusedAsThePlainDecoderRefusesThem) {
   const int dims[3] = {20, 18, 16};
   const long long count = 20 * 18 * 16;
@@ -136,13 +147,8 @@ TEST(CorruptStreams, DamagedZonesAreRefusedAsThePlainDecoderRefusesThem) {
     }
     std::vector<float> plain;
     const bool plainOk = DecodeQuantisedZonePlain(s, overBox, plain);
-    std::unique_ptr<unsigned char[]> exact(new unsigned char[s.size() ? s.size() : 1]);
-    std::memcpy(exact.get(), s.data(), s.size());
     GuardedDestination destination(count);
-    const int fast = overBox ? SGCompressor<3>(-1, nullptr, nullptr)
-                                   .Decompress(exact.get(), s.size(), destination.values(), count)
-                             : SGCompressor<1>(-1, nullptr, nullptr)
-                                   .Decompress(exact.get(), s.size(), destination.values(), count);
+    const int fast = decodeExact(s, overBox, destination);
     ASSERT_TRUE(destination.guardsIntact()) << trial;
     ASSERT_EQ(fast == 1, plainOk) << trial;
     if (plainOk) {
@@ -150,6 +156,26 @@ TEST(CorruptStreams, DamagedZonesAreRefusedAsThePlainDecoderRefusesThem) {
       ASSERT_EQ(std::memcmp(destination.values(), plain.data(), count * 4), 0) << trial;
     } else {
       ++refused;
+    }
+
+    // Beside an intact zone of the same form, first or second.
+    const Stream& intact = zones[(trial + 2) % zones.size()].first;
+    std::vector<float> intactPlain;
+    ASSERT_TRUE(DecodeQuantisedZonePlain(intact, overBox, intactPlain));
+    const bool damagedFirst = trial % 2 == 0;
+    Stream zoned;
+    ASSERT_TRUE(AppendZonedStream(kZonedMagic, {0, count},
+                                  damagedFirst ? std::vector<Stream>{s, intact}
+                                               : std::vector<Stream>{intact, s},
+                                  zoned));
+    GuardedDestination both(2 * count);
+    ASSERT_EQ(decodeExact(zoned, overBox, both), 1) << trial;
+    ASSERT_TRUE(both.guardsIntact()) << trial;
+    const float* damagedSlice = both.values() + (damagedFirst ? 0 : count);
+    const float* intactSlice = both.values() + (damagedFirst ? count : 0);
+    ASSERT_EQ(std::memcmp(intactSlice, intactPlain.data(), count * 4), 0) << trial;
+    if (plainOk) {
+      ASSERT_EQ(std::memcmp(damagedSlice, plain.data(), count * 4), 0) << trial;
     }
   }
   EXPECT_GT(accepted, 100);

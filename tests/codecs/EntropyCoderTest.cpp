@@ -258,28 +258,49 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
     }
     ASSERT_EQ(fast.BytesConsumed(), plain.BytesConsumed()) << trial;
 
-    // Expanded whole, and in parts of random sizes that runs may reach across.
-    const size_t places = rng() % 4000;
+    // Expanded whole, and in parts of random sizes that runs may reach across, by two coders
+    // side by side whose parts differ, so that either may stop or finish first and the other
+    // go on alone.
+    const long long places = rng() % 4000;
     const int base = static_cast<int>(rng());
-    std::vector<int> whole(places, -1), parts(places, -1), expected(places, -1);
-    EntropyCoder expander, partwise, reference;
+    std::vector<int> whole(places, -1), expected(places, -1);
+    EntropyCoder expander, reference;
     expander.InitDecoder(exact.get(), end);
-    partwise.InitDecoder(exact.get(), end);
     reference.InitDecoder(exact.get(), end);
-    const bool ok =
-        ExpandBitwise(reference, expected.data(), static_cast<long long>(places), base);
-    ASSERT_EQ(expander.DecodeAndExpand(whole.data(), static_cast<long long>(places), base), ok)
-        << trial;
+    const bool ok = ExpandBitwise(reference, expected.data(), places, base);
+    ASSERT_EQ(expander.DecodeAndExpand(whole.data(), places, base), ok) << trial;
     ASSERT_EQ(whole, expected) << trial;
-    bool partsOk = true;
-    for (size_t done = 0; partsOk && done < places;) {
-      const size_t n = std::min<size_t>(places - done, 1 + rng() % 300);
-      partsOk = partwise.ExpandNext(parts.data() + done, static_cast<long long>(n), base);
-      done += n;
+    struct Partwise {
+      EntropyCoder coder;
+      std::vector<int> values;
+      long long done = 0;
+      bool ok = true;
+      bool going(long long places) const { return ok && done < places; }
+    } a, b;
+    for (Partwise* p : {&a, &b}) {
+      p->coder.InitDecoder(exact.get(), end);
+      p->values.assign(places, -1);
     }
-    ASSERT_EQ(partsOk && partwise.FinishExpansion(), ok) << trial;
-    if (ok) {
-      ASSERT_EQ(parts, expected) << trial;
+    while (a.going(places) || b.going(places)) {
+      const long long nA = std::min<long long>(places - a.done, 1 + rng() % 300);
+      const long long nB = std::min<long long>(places - b.done, 1 + rng() % 300);
+      if (a.going(places) && b.going(places)) {
+        EntropyCoder::ExpandNextOfBoth(a.coder, {a.values.data() + a.done, nA, base}, a.ok,
+                                       b.coder, {b.values.data() + b.done, nB, base}, b.ok);
+        a.done += nA;
+        b.done += nB;
+      } else {
+        Partwise& alone = a.going(places) ? a : b;
+        const long long n = &alone == &a ? nA : nB;
+        alone.ok = alone.coder.ExpandNext(alone.values.data() + alone.done, n, base);
+        alone.done += n;
+      }
+    }
+    for (Partwise* p : {&a, &b}) {
+      ASSERT_EQ(p->ok && p->coder.FinishExpansion(), ok) << trial;
+      if (ok) {
+        ASSERT_EQ(p->values, expected) << trial;
+      }
     }
   }
   EXPECT_EQ(deepest, EntropyCoder::kMaxCodeLength);
