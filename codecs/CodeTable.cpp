@@ -27,6 +27,8 @@ struct DepthCounts {
 void CodeTable::Release() {
   compact_.Clear();
   wide_.Clear();
+  lengthClasses_.Clear();
+  lengthBase_ = 0;
   used_ = 0;
   rootMask_ = 0;
   rootBits_ = 0;
@@ -34,7 +36,9 @@ void CodeTable::Release() {
 
 // A look-up that continues in a subtable costs a branch the processor cannot foresee when code
 // words of both kinds are common: the root is made wide enough for 95% of the code words in use.
-int CodeTable::rootBitsFor(const long long usesByLength[kMaxCodeLength + 1], int maxDepth) {
+int CodeTable::rootBitsFor(const long long usesByLength[kMaxCodeLength + 1], int maxDepth,
+                           int& lengthBase) {
+  lengthBase = -1;
   long long total = 0;
   for (int length = 0; length <= kMaxCodeLength; ++length) total += usesByLength[length];
   long long covered = 0;
@@ -42,26 +46,67 @@ int CodeTable::rootBitsFor(const long long usesByLength[kMaxCodeLength + 1], int
   while (length < kMaxCodeLength && (covered += usesByLength[length]) < total - total / 20) {
     ++length;
   }
-  const int bits = length <= kMaxRootBits ? std::max(length, kMinRootBits) : kLongCodeRootBits;
-  return std::min(bits, maxDepth);
+  if (length <= kMaxRootBits) return std::min(std::max(length, kMinRootBits), maxDepth);
+  // Long code words: the window of lengths with classes that holds the most of them.
+  int bestBase = 0;
+  long long bestUses = -1;
+  for (int base = 0; base + CodeLengthClasses::kLengths - 1 <= kLengthFirstRootBits; ++base) {
+    long long uses = 0;
+    for (int k = 0; k < CodeLengthClasses::kLengths; ++k) uses += usesByLength[base + k];
+    if (uses > bestUses) {
+      bestUses = uses;
+      bestBase = base;
+    }
+  }
+  const int rootBits = std::min(bestBase + CodeLengthClasses::kLengths - 1, maxDepth);
+  if (rootBits > kLongCodeRootBits && bestUses >= kLengthFirstShare * static_cast<double>(total) &&
+      total / kLengthFirstUsesPerEntry >= (1ll << rootBits)) {
+    lengthBase = bestBase;
+    return rootBits;
+  }
+  return std::min(kLongCodeRootBits, maxDepth);
 }
 
 bool CodeTable::Build(const CodeTreeNode* root, int maxDepth, long long leaves, int minimum,
                       uint32_t largestOffset, const long long usesByLength[kMaxCodeLength + 1]) {
   Release();
   if (!root || maxDepth < 0 || maxDepth > kMaxCodeLength || leaves < 1) return false;
-  const int rootBits = rootBitsFor(usesByLength, maxDepth);
+  int lengthBase = -1;
+  const int rootBits = rootBitsFor(usesByLength, maxDepth, lengthBase);
   // The density rule keeps every table below this bound, so that it also bounds the payloads.
   const long long bound = (1ll << rootBits) + 2 * kDensity * leaves;
   if (bound > UINT32_MAX) return false;
   minimum_ = static_cast<uint32_t>(minimum);
   rootMask_ = (1ull << rootBits) - 1;
   rootBits_ = rootBits;
+  lengthBase_ = lengthBase;
   compactEntries_ = largestOffset < (1u << kCompactPayloadBits) &&
                     bound < (1ll << kCompactPayloadBits);
-  if (!reserve(1ll << rootBits) || !fill(root, 0, 0, 0, rootBits) || used_ > bound) {
+  if (!reserve(1ll << rootBits) || !fill(root, 0, 0, 0, rootBits) || used_ > bound ||
+      (lengthBase >= 0 && !classifyRootLengths())) {
     Release();
     return false;
+  }
+  return true;
+}
+
+// Two bits per root entry (CodeLengthClasses): its leaf's length minus lengthBase_ when that is
+// a class, else the escape. The root is at least kLongCodeRootBits wide here.
+bool CodeTable::classifyRootLengths() {
+  const long long rootEntries = rootMask_ + 1;
+  if (!lengthClasses_.SetSize((rootEntries + 3) / 4)) return false;
+  for (long long i = 0; i < lengthClasses_.size(); ++i) lengthClasses_[i] = 0;
+  for (long long index = 0; index < rootEntries; ++index) {
+    const uint64_t entry = compact() ? compact_[index] : wide_[index];
+    const int length = static_cast<int>(entry & CodeTableEntry::kTakenMask);
+    const bool leaf = !(entry & CodeTableEntry::kLinkBits);
+    const unsigned lengthClass = leaf && length >= lengthBase_ &&
+                                         length < lengthBase_ + CodeLengthClasses::kLengths
+                                     ? static_cast<unsigned>(length - lengthBase_)
+                                     : CodeLengthClasses::kEscape;
+    const long long field = index >> (rootBits_ - 2);
+    lengthClasses_[index & (rootMask_ >> 2)] |=
+        static_cast<unsigned char>(lengthClass << (field * CodeLengthClasses::kBits));
   }
   return true;
 }

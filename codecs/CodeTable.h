@@ -32,6 +32,16 @@ struct CodeTableEntry {
   static constexpr int kPayloadShift = kWidthShift + 4;
 };
 
+// Lengths of the code words a wide root resolves, two bits per root entry: the length minus a
+// base, or kEscape for a word of another length or one that goes on in a subtable. Root index i
+// of a root of width w is in byte i mod 2^(w-2), at bit 2 * (i >> (w-2)), so that the byte's
+// index is the root index masked, with nothing to compute before the read.
+struct CodeLengthClasses {
+  static constexpr int kBits = 2;
+  static constexpr unsigned kEscape = 3;
+  static constexpr int kLengths = 3;  // lengths base .. base + 2 have a class
+};
+
 // What a look-up needs, held by value so that a decoding loop keeps it in registers.
 template <typename Word>
 struct CodeTableView {
@@ -39,6 +49,15 @@ struct CodeTableView {
   uint64_t rootMask;
   uint32_t minimum;
   int rootBits;  // a leaf of the root takes at most this many bits
+  // Length classes of the root entries, or null (see CodeTable::kLengthFirstRootBits).
+  const unsigned char* lengthClasses;
+  int lengthBase;
+
+  // The length class of the root entry of the bits (lengthClasses must be set).
+  unsigned LengthClass(uint64_t bits) const {
+    const unsigned field = static_cast<unsigned>((bits >> (rootBits - 2)) & 3u);
+    return (lengthClasses[bits & (rootMask >> 2)] >> (field * CodeLengthClasses::kBits)) & 3u;
+  }
 
   // The symbol whose code word starts the bits (first bit lowest), and that word's length. The
   // bits must hold at least the code word: CodeTable::kMaxCodeLength bits, or the whole rest of
@@ -81,6 +100,15 @@ class CodeTable {
   // Root width when most code words are longer than kMaxRootBits anyway: a smaller root then
   // leaves more of the cache to the subtables every look-up reaches.
   static constexpr int kLongCodeRootBits = 11;
+  // Or, for a stream long enough to repay building it, a root this wide at most that resolves the
+  // three most used lengths, with their length classes: a root too large for the first-level
+  // cache, but the classes fit it, so that the next code word's look-up need not wait for the
+  // entry's read (CodeTableView::LengthClass). Used when those lengths are at least
+  // kLengthFirstShare of the code words in use and the stream has at least
+  // kLengthFirstUsesPerEntry code words per root entry.
+  static constexpr int kLengthFirstRootBits = 16;
+  static constexpr double kLengthFirstShare = 0.85;
+  static constexpr long long kLengthFirstUsesPerEntry = 4;
   static constexpr int kMaxSubtableBits = 12;
   static constexpr int kDensity = 4;
   // Longest code word a table is built for; the look-up reads at most this many bits.
@@ -106,16 +134,24 @@ class CodeTable {
   long long size() const { return used_; }
 
   bool compact() const { return compactEntries_; }
-  CodeTableView<uint32_t> CompactView() const {
-    return {compact_.data, rootMask_, minimum_, rootBits_};
-  }
-  CodeTableView<uint64_t> WideView() const { return {wide_.data, rootMask_, minimum_, rootBits_}; }
+  // True when the root has length classes.
+  bool lengthFirst() const { return lengthClasses_.size() > 0; }
+  CodeTableView<uint32_t> CompactView() const { return view(compact_.data); }
+  CodeTableView<uint64_t> WideView() const { return view(wide_.data); }
   int Lookup(uint64_t bits, int& length) const {
     return compact() ? CompactView().Lookup(bits, length) : WideView().Lookup(bits, length);
   }
 
  private:
-  static int rootBitsFor(const long long usesByLength[kMaxCodeLength + 1], int maxDepth);
+  template <typename Word>
+  CodeTableView<Word> view(const Word* entries) const {
+    return {entries,  rootMask_, minimum_, rootBits_, lengthFirst() ? lengthClasses_.data : nullptr,
+            lengthBase_};
+  }
+  // The root's width; lengthBase, when the root is to have length classes, else -1.
+  static int rootBitsFor(const long long usesByLength[kMaxCodeLength + 1], int maxDepth,
+                         int& lengthBase);
+  bool classifyRootLengths();
   bool reserve(long long entries);
   void put(long long index, uint64_t entry);
   int subtableBits(const CodeTreeNode* node) const;
@@ -125,6 +161,8 @@ class CodeTable {
   CVNUtils::CvnArray<uint64_t, long long> wide_;
   bool compactEntries_ = false;
   long long used_ = 0;
+  CVNUtils::CvnArray<unsigned char, long long> lengthClasses_;
+  int lengthBase_ = 0;
   uint64_t rootMask_ = 0;
   int rootBits_ = 0;
   uint32_t minimum_ = 0;

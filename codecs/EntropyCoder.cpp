@@ -93,7 +93,9 @@ void EntropyCoder::Release() {
   deleteArray(srt_);
   deleteArray(entryCodes_);
   deleteArray(tree_);
+  deleteArray(ratesBefore_);
   srt_ = nullptr;
+  ratesBefore_ = nullptr;
   entryCodes_ = nullptr;
   tree_ = nullptr;
   nextFree_ = nullptr;
@@ -107,29 +109,42 @@ void EntropyCoder::Release() {
 // ---------------------------------------------------------------------------------------------
 // Code tree
 
+bool EntropyCoder::buildTree(long long total) {
+  // ratesBefore_[i]: the rates of srt_[0 .. i-1], so that a split is found by binary search.
+  if (!newArray(ratesBefore_, static_cast<unsigned long long>(symbolCount_) + 1)) return false;
+  ratesBefore_[0] = 0;
+  for (int i = 0; i < symbolCount_; ++i) ratesBefore_[i + 1] = ratesBefore_[i] + rateValue(srt_[i]);
+  const bool built = BuildCodeTree(0, symbolCount_, tree_, total, 0, 0);
+  deleteArray(ratesBefore_);
+  ratesBefore_ = nullptr;
+  return built;
+}
+
 bool EntropyCoder::BuildCodeTree(int first, int count, Node* node, long long total,
                                  unsigned int code, int depth) {
+  if (!ratesBefore_) return false;
   int n = count;
   while (n != 1) {
     if (n < 1 || depth >= kMaxCodeLength) return false;
     const long long half = total / 2;
-    long long before = 0;
-    long long after = 0;
+    // The first entry whose running sum (from `first` on) reaches half; the split goes after it
+    // or before it, whichever is closer to half, a tie to the larger left part. Rates are not
+    // negative, so the running sums do not fall and a binary search finds it.
+    const long long start = ratesBefore_[first];
+    const long long* sums = ratesBefore_ + first + 1;  // sums[i] - start: entries first .. first+i
+    const long long* reached = std::lower_bound(sums, sums + n, start + half);
     int leftSize = n;
     long long leftTotal = total;
-    for (int i = 0; i < n; ++i) {
-      before = after;
-      after += rateValue(srt_[first + i]);
-      if (after >= half) {
-        // The split closest to half; a tie goes to the larger left part.
-        if (after - half <= half - before) {
-          leftSize = i + 1;
-          leftTotal = after;
-        } else {
-          leftSize = i;
-          leftTotal = before;
-        }
-        break;
+    if (reached != sums + n) {
+      const int i = static_cast<int>(reached - sums);
+      const long long after = *reached - start;
+      const long long before = i > 0 ? sums[i - 1] - start : 0;
+      if (after - half <= half - before) {
+        leftSize = i + 1;
+        leftTotal = after;
+      } else {
+        leftSize = i;
+        leftTotal = before;
       }
     }
     if (leftSize == 0 || leftSize == n) return false;
@@ -276,7 +291,7 @@ long long EntropyCoder::Encode(const int* values, long long count,
   });
   nextFree_ = tree_ + 1;
   poolEnd_ = tree_ + 2 * distinct;
-  const bool treeFits = BuildCodeTree(0, symbolCount_, tree_, count, 0, 0);
+  const bool treeFits = buildTree(count);
 
   long long codeBits = 0;
   for (int i = 0; i < symbolCount_; ++i) codeBits += rateValue(srt_[i]) * entryCodes_[i].length;
@@ -479,7 +494,7 @@ long long EntropyCoder::readHeader() {
   nextFree_ = tree_ + 1;
   poolEnd_ = tree_ + 2ull * entries;
   // The tree's depth is checked against the longest code word before a table is built.
-  if (!BuildCodeTree(0, symbolCount_, tree_, total, 0, 0)) return 0;
+  if (!buildTree(total)) return 0;
   if (!table_.Build(tree_, maxDepth_, symbolCount_, minimum_, largestOffset, usesByLength_)) {
     return 0;
   }
@@ -538,8 +553,9 @@ void EntropyCoder::closeWindow(const BitWindow& window) {
 
 // One coded stream's expansion through its bit window, a round at a time: a refill and the code
 // words it is sure to hold. Lives in locals of the function that runs it, so that its state stays
-// in registers, and two of them can run side by side (ExpandNextOfBoth).
-template <typename Word>
+// in registers, and two of them can run side by side (ExpandNextOfBoth). With kLengthFirst the
+// table's root has length classes, and a code word with a class is consumed by its class alone.
+template <typename Word, bool kLengthFirst>
 struct CodedRounds {
   CodeTableView<Word> view;
   BitWindow window;
@@ -564,8 +580,21 @@ struct CodedRounds {
   __attribute__((always_inline)) inline void round() {
     window.refill();
     for (int s = 0; s < perRefill && at < count; ++s) {
-      const Word entry = view.Root(window.bits);
       int symbol;
+      if (kLengthFirst) {
+        const unsigned lengthClass = view.LengthClass(window.bits);
+        if (lengthClass != CodeLengthClasses::kEscape) {
+          // The next look-up waits only for the class; the entry's read goes on beside it.
+          symbol = view.LeafSymbol(view.Root(window.bits));
+          window.consume(view.lengthBase + static_cast<int>(lengthClass));
+          if (!placeSymbol(values, count, at, symbol, base, state)) {
+            placed = false;
+            return;
+          }
+          continue;
+        }
+      }
+      const Word entry = view.Root(window.bits);
       if (CodeTableView<Word>::IsLeaf(entry)) {
         symbol = view.LeafSymbol(entry);
         // A leaf's width bits are zero, so its low six bits are its length as they stand: the
@@ -595,29 +624,47 @@ struct CodedRounds {
   }
 };
 
-template <typename Word>
-CodedRounds<Word> EntropyCoder::startRounds(const CodeTableView<Word> view, int* values,
-                                            long long count, int base, long long i) const {
-  CodedRounds<Word> rounds{view, openWindow(), expansion_, end_, values, count, i, base, maxDepth_,
-                           view.rootBits > 0 ? 56 / view.rootBits : 56};
+template <bool kLengthFirst, typename Word>
+CodedRounds<Word, kLengthFirst> EntropyCoder::startRounds(const CodeTableView<Word> view,
+                                                          int* values, long long count, int base,
+                                                          long long i) const {
+  CodedRounds<Word, kLengthFirst> rounds{view,   openWindow(), expansion_, end_,     values,
+                                         count,  i,            base,       maxDepth_,
+                                         view.rootBits > 0 ? 56 / view.rootBits : 56};
   return rounds;
 }
 
-template <typename Word>
-bool EntropyCoder::finishRounds(const CodedRounds<Word>& rounds, long long& i) {
+template <typename Rounds>
+bool EntropyCoder::finishRounds(const Rounds& rounds, long long& i) {
   i = rounds.at;
   expansion_ = rounds.state;
   closeWindow(rounds.window);
   return rounds.placed;
 }
 
-template <typename Word>
+template <bool kLengthFirst, typename Word>
 bool EntropyCoder::expandCoded(const CodeTableView<Word> view, int* const values,
                                const long long count, const int base, long long& i) {
   if (i >= count || end_ - position_ < 8) return true;
-  CodedRounds<Word> rounds = startRounds(view, values, count, base, i);
+  auto rounds = startRounds<kLengthFirst>(view, values, count, base, i);
   while (rounds.going()) rounds.round();
   return finishRounds(rounds, i);
+}
+
+template <bool kLengthFirst>
+void EntropyCoder::expandSideBySide(EntropyCoder& a, const Expansion& partA, long long& i,
+                                    bool& placedA, EntropyCoder& b, const Expansion& partB,
+                                    long long& j, bool& placedB) {
+  auto roundsA = a.startRounds<kLengthFirst>(a.table_.CompactView(), partA.values, partA.count,
+                                             partA.base, i);
+  auto roundsB = b.startRounds<kLengthFirst>(b.table_.CompactView(), partB.values, partB.count,
+                                             partB.base, j);
+  while (roundsA.going() && roundsB.going()) {
+    roundsA.round();
+    roundsB.round();
+  }
+  placedA = a.finishRounds(roundsA, i);
+  placedB = b.finishRounds(roundsB, j);
 }
 
 bool EntropyCoder::expandRaw(int* const values, const long long count, const int base,
@@ -661,9 +708,17 @@ bool EntropyCoder::ExpandNext(int* values, long long count, int base) {
 
 bool EntropyCoder::expandFrom(int* values, long long count, int base, long long i) {
   if (!file_) {
-    const bool expanded = raw_                ? expandRaw(values, count, base, i)
-                          : table_.compact() ? expandCoded(table_.CompactView(), values, count, base, i)
-                                             : expandCoded(table_.WideView(), values, count, base, i);
+    bool expanded = true;
+    if (raw_) {
+      expanded = expandRaw(values, count, base, i);
+    } else if (table_.compact()) {
+      expanded = table_.lengthFirst()
+                     ? expandCoded<true>(table_.CompactView(), values, count, base, i)
+                     : expandCoded<false>(table_.CompactView(), values, count, base, i);
+    } else {
+      expanded = table_.lengthFirst() ? expandCoded<true>(table_.WideView(), values, count, base, i)
+                                      : expandCoded<false>(table_.WideView(), values, count, base, i);
+    }
     if (!expanded) return false;
   }
   // The last bytes of a memory source, and file sources, symbol by symbol with checked reads.
@@ -678,7 +733,8 @@ bool EntropyCoder::expandFrom(int* values, long long count, int base, long long 
 void EntropyCoder::ExpandNextOfBoth(EntropyCoder& a, const Expansion& partA, bool& okA,
                                     EntropyCoder& b, const Expansion& partB, bool& okB) {
   const bool together = a.ready_ && b.ready_ && !a.file_ && !b.file_ && !a.raw_ && !b.raw_ &&
-                        a.table_.compact() && b.table_.compact();
+                        a.table_.compact() && b.table_.compact() &&
+                        a.table_.lengthFirst() == b.table_.lengthFirst();
   if (!together) {
     okA = a.ExpandNext(partA.values, partA.count, partA.base);
     okB = b.ExpandNext(partB.values, partB.count, partB.base);
@@ -692,16 +748,11 @@ void EntropyCoder::ExpandNextOfBoth(EntropyCoder& a, const Expansion& partA, boo
       b.end_ - b.position_ >= 8) {
     // Rounds of the two streams alternate: neither waits on the other's look-ups, so the
     // processor works on both chains of dependent look-ups at once.
-    CodedRounds<uint32_t> roundsA =
-        a.startRounds(a.table_.CompactView(), partA.values, partA.count, partA.base, i);
-    CodedRounds<uint32_t> roundsB =
-        b.startRounds(b.table_.CompactView(), partB.values, partB.count, partB.base, j);
-    while (roundsA.going() && roundsB.going()) {
-      roundsA.round();
-      roundsB.round();
+    if (a.table_.lengthFirst()) {
+      expandSideBySide<true>(a, partA, i, placedA, b, partB, j, placedB);
+    } else {
+      expandSideBySide<false>(a, partA, i, placedA, b, partB, j, placedB);
     }
-    placedA = a.finishRounds(roundsA, i);
-    placedB = b.finishRounds(roundsB, j);
   }
   okA = placedA && a.expandFrom(partA.values, partA.count, partA.base, i);
   okB = placedB && b.expandFrom(partB.values, partB.count, partB.base, j);

@@ -18,7 +18,7 @@
 #include "support/CvnArray.h"
 
 struct BitWindow;
-template <typename Word>
+template <typename Word, bool kLengthFirst>
 struct CodedRounds;
 
 // Where an expansion stands between parts: the value last placed and how many more copies of it
@@ -99,7 +99,8 @@ class EntropyCoder {
   unsigned int ReadBits(int n);
   // Shannon-Fano split of srt[first .. first+count-1], rates summing to total, below node at
   // depth with the given code prefix. False for a tree deeper than kMaxCodeLength or a split that
-  // leaves one side empty (rates not positive).
+  // leaves one side empty (rates not positive). Runs within buildTree, which prepares the running
+  // sums of the rates it searches.
   bool BuildCodeTree(int first, int count, Node* node, long long total, unsigned int code,
                      int depth);
 
@@ -114,11 +115,14 @@ class EntropyCoder {
   int symbolCount() const { return symbolCount_; }
   int minimum() const { return minimum_; }
   const RateEntry* table() const { return srt_; }
+  const CodeTable& codeTable() const { return table_; }
   // Encoder side: code word and length of srt entry i after BuildCodeTree with codes enabled.
   CodeWord codeOfEntry(int i) const { return entryCodes_ ? entryCodes_[i] : CodeWord{0, 0}; }
 
  private:
   long long readHeader();
+  // The code tree of the whole srt table, whose rates sum to total (BuildCodeTree from the root).
+  bool buildTree(long long total);
   int readBit();
   int decodeFromMemory();
   // Places what a run of the previous part still owes; returns the places filled.
@@ -128,13 +132,18 @@ class EntropyCoder {
   // Expand symbols from a memory source while at least eight bytes remain, through a 64-bit
   // window on it: a coded stream with a view of its code table (in rounds), a raw one by its
   // width; i is the next place. False when decoding must stop (DecodeAndExpand).
-  template <typename Word>
+  template <bool kLengthFirst, typename Word>
   bool expandCoded(CodeTableView<Word> view, int* values, long long count, int base, long long& i);
-  template <typename Word>
-  CodedRounds<Word> startRounds(CodeTableView<Word> view, int* values, long long count, int base,
-                                long long i) const;
-  template <typename Word>
-  bool finishRounds(const CodedRounds<Word>& rounds, long long& i);
+  template <bool kLengthFirst, typename Word>
+  CodedRounds<Word, kLengthFirst> startRounds(CodeTableView<Word> view, int* values,
+                                              long long count, int base, long long i) const;
+  template <typename Rounds>
+  bool finishRounds(const Rounds& rounds, long long& i);
+  // The rounds of a and b alternating, from places i and j, while both can go on.
+  template <bool kLengthFirst>
+  static void expandSideBySide(EntropyCoder& a, const Expansion& partA, long long& i,
+                               bool& placedA, EntropyCoder& b, const Expansion& partB,
+                               long long& j, bool& placedB);
   bool expandRaw(int* values, long long count, int base, long long& i);
   BitWindow openWindow() const;
   void closeWindow(const BitWindow& window);
@@ -153,6 +162,7 @@ class EntropyCoder {
   RateEntry* srt_ = nullptr;
   CodeWord* entryCodes_ = nullptr;  // encoder: code of each srt entry
   Node* tree_ = nullptr;
+  long long* ratesBefore_ = nullptr;  // while a tree is built: running sums of the srt rates
   Node* nextFree_ = nullptr;
   Node* poolEnd_ = nullptr;
   int maxDepth_ = 0;

@@ -209,18 +209,22 @@ TEST(EntropyCoderRoundTrip, ExpansionMatchesBitwiseReferenceUpToTheLastByte) {
 }
 
 // Tables of every shape a stream may carry: combs (rates halving, down to code words of 32 bits,
-// the longest 32-bit rates can make), skewed, flat and zero rates (refused by both), each
-// followed by random code words. The table decoder must give the tree walk's
-// symbols, overrun and consumed bytes, and the expansion, whole or in parts, the plain one.
+// the longest 32-bit rates can make), skewed, flat and zero rates (refused by both), and many
+// values of like rates (long code words read through length classes), each followed by random
+// code words. The table decoder must give the tree walk's symbols, overrun and consumed bytes,
+// and the expansion, whole or in parts, the plain one.
 TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
   std::mt19937 rng(77);
-  int refused = 0, deepest = 0;
-  for (int trial = 0; trial < 600; ++trial) {
+  int refused = 0, deepest = 0, lengthFirst = 0;
+  for (int trial = 0; trial < 500; ++trial) {
     std::vector<std::pair<uint32_t, uint32_t>> table;
     int rateWidth = 32;
-    const int offsetWidth = 1 + static_cast<int>(rng() % 32);  // wide entries past 24 bits
-    const int shape = trial % 4;
-    const int entries = shape == 0 ? 2 + trial / 4 % 32 : 1 + static_cast<int>(rng() % 2000);
+    const int shape = trial % 5;
+    // Wide entries past 23 bits; room for the many values of shape 4.
+    const int offsetWidth = (shape == 4 ? 17 : 1) + static_cast<int>(rng() % (shape == 4 ? 16 : 32));
+    const int entries = shape == 0   ? 2 + trial / 5 % 32
+                        : shape == 4 ? 11000 + static_cast<int>(rng() % 4000)
+                                     : 1 + static_cast<int>(rng() % 2000);
     for (int e = 0; e < entries; ++e) {
       uint32_t rate = 0;
       if (shape == 0) {  // comb: every rate the sum of those after it, depth entries - 1
@@ -230,11 +234,18 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
       } else if (shape == 2) {
         rateWidth = 4;
         rate = 1 + rng() % 15;
-      } else {
+      } else if (shape == 3) {
         rate = rng() % 4;  // zero rates: trees that cannot be built
+      } else {
+        // Many values of like rates, as noise at a high precision gives: long code words of a
+        // few lengths, decoded through the root's length classes; a few shorter and longer ones.
+        const uint32_t kind = rng() % 1000;
+        rate = kind == 0 ? 20000 : kind < 30 ? 1 + rng() % 20 : 1000 + rng() % 1000;
       }
       table.emplace_back(rate, static_cast<uint32_t>(rng() & ((1ull << offsetWidth) - 1)));
     }
+    // As an encoder writes them: by falling rate.
+    if (shape == 4) std::stable_sort(table.begin(), table.end(), std::greater<>());
     std::vector<unsigned char> data(rng() % 2000);
     for (unsigned char& b : data) b = static_cast<unsigned char>(rng() >> (rng() % 3 * 8));
     const int minimum = static_cast<int>(rng() % 64) - 32;
@@ -252,6 +263,7 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
       continue;
     }
     if (shape == 0) deepest = std::max(deepest, entries - 1);
+    lengthFirst += fast.codeTable().lengthFirst();
     for (int k = 0; k < 20000 && !plain.Overrun(); ++k) {
       ASSERT_EQ(fast.DecodeSymbol(), plain.DecodeSymbolBitwise()) << trial << " symbol " << k;
       ASSERT_EQ(fast.Overrun(), plain.Overrun()) << trial;
@@ -305,6 +317,7 @@ TEST(EntropyCoderRoundTrip, EveryTableShapeDecodesAsTheTreeWalk) {
   }
   EXPECT_EQ(deepest, EntropyCoder::kMaxCodeLength);
   EXPECT_GT(refused, 100);
+  EXPECT_GT(lengthFirst, 50);
 }
 
 TEST(EntropyCoderFile, FileAndMemoryGiveSameValues) {
