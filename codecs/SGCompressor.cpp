@@ -236,10 +236,12 @@ int SGCompressor<N>::decodeParts(Zone& zone, QuantisedZoneBody& body, int* q) {
 }
 
 template <int N>
-int* SGCompressor<N>::partScratch(int worker, long long integers) {
+int* SGCompressor<N>::partScratch(int worker, long long integers, bool logFailure) {
   CVNUtils::CvnArray<int, int>& q = scratch[worker];
   if (integers > INT32_MAX || !q.SetSize(static_cast<int>(integers))) {
-    LogMessage("Can't allocate %d MB for decompression", static_cast<int>(integers / 262144));
+    if (logFailure) {
+      LogMessage("Can't allocate %d MB for decompression", static_cast<int>(integers / 262144));
+    }
     return nullptr;
   }
   return q.data;
@@ -250,33 +252,38 @@ int SGCompressor<N>::DecompressZone(Zone& zone, int worker) {
   QuantisedZoneBody body;
   const int begun = beginZone(zone, body);
   if (begun != kZoneQuantised) return begun == kZoneDone ? 1 : 0;
-  int* q = partScratch(worker, body.part);
+  int* q = partScratch(worker, body.part, true);
   return q ? decodeParts(zone, body, q) : 0;
 }
 
 template <int N>
 void SGCompressor<N>::DecompressZones(Zone& a, Zone& b, int worker) {
   QuantisedZoneBody bodyA, bodyB;
-  const bool quantisedA = beginZone(a, bodyA) == kZoneQuantised;
-  const bool quantisedB = beginZone(b, bodyB) == kZoneQuantised;
-  int* q = quantisedA || quantisedB
-               ? partScratch(worker, (quantisedA ? bodyA.part : 0) + (quantisedB ? bodyB.part : 0))
-               : nullptr;
-  if (!q) return;
-  int* qA = q;
-  int* qB = q + (quantisedA ? bodyA.part : 0);
-  bool goingA = quantisedA;
-  bool goingB = quantisedB;
-  while (goingA && goingB && bodyA.done < bodyA.count && bodyB.done < bodyB.count) {
-    const long long nA = bodyA.nextPart();
-    const long long nB = bodyB.nextPart();
-    EntropyCoder::ExpandNextOfBoth(bodyA.coder, {qA, nA, bodyA.base}, goingA, bodyB.coder,
-                                   {qB, nB, bodyB.base}, goingB);
-    goingA = goingA && finishPart(a, bodyA, qA, nA);
-    goingB = goingB && finishPart(b, bodyB, qB, nB);
+  bool goingA = beginZone(a, bodyA) == kZoneQuantised;
+  bool goingB = beginZone(b, bodyB) == kZoneQuantised;
+  int* q = goingA && goingB ? partScratch(worker, bodyA.part + bodyB.part, false) : nullptr;
+  if (q) {
+    int* qA = q;
+    int* qB = q + bodyA.part;
+    while (goingA && goingB && bodyA.done < bodyA.count && bodyB.done < bodyB.count) {
+      const long long nA = bodyA.nextPart();
+      const long long nB = bodyB.nextPart();
+      EntropyCoder::ExpandNextOfBoth(bodyA.coder, {qA, nA, bodyA.base}, goingA, bodyB.coder,
+                                     {qB, nB, bodyB.base}, goingB);
+      goingA = goingA && finishPart(a, bodyA, qA, nA);
+      goingB = goingB && finishPart(b, bodyB, qB, nB);
+    }
+    if (goingA) decodeParts(a, bodyA, qA);
+    if (goingB) decodeParts(b, bodyB, qB);
+    return;
   }
-  if (goingA) decodeParts(a, bodyA, qA);
-  if (goingB) decodeParts(b, bodyB, qB);
+  // One after the other: one of them is not quantised, or scratch for both parts at once could
+  // not be had (each alone may still fit).
+  auto decodeAlone = [&](Zone& zone, QuantisedZoneBody& body) {
+    if (int* single = partScratch(worker, body.part, true)) decodeParts(zone, body, single);
+  };
+  if (goingA) decodeAlone(a, bodyA);
+  if (goingB) decodeAlone(b, bodyB);
 }
 
 template <int N>

@@ -106,7 +106,9 @@ class SGCompressor : public CVNUtils::CvnParallel {
   int beginZone(Zone& zone, QuantisedZoneBody& body);
   bool finishPart(Zone& zone, QuantisedZoneBody& body, int* q, long long n);
   int decodeParts(Zone& zone, QuantisedZoneBody& body, int* q);
-  int* partScratch(int worker, long long integers);
+  // worker's scratch sized for `integers` values; null (with a line when logFailure) when it
+  // cannot be had.
+  int* partScratch(int worker, long long integers, bool logFailure);
   bool prepareScratch();
   int decodeStream(const void* source, unsigned long long sourceBytes, float* destination,
                    long long capacityFloats);
