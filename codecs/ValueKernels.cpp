@@ -2,16 +2,14 @@
 
 #include <cstdint>
 
+#include "codecs/WrappingArithmetic.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace orv {
 namespace {
-
-int addWrapping(int a, int b) {
-  return static_cast<int>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
 
 #if defined(__SSE2__)
 // Running sums of the four lanes of x on their own (lane k: x0 + ... + xk).
@@ -50,7 +48,7 @@ int AddRunningSum(int* q, long long count, int before) {
   }
   before = _mm_cvtsi128_si32(carried);
 #endif
-  for (; k < count; ++k) before = q[k] = addWrapping(q[k], before);
+  for (; k < count; ++k) before = q[k] = AddWrapping(q[k], before);
   return before;
 }
 
@@ -63,7 +61,7 @@ void AddValues(int* to, const int* from, long long count) {
     _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), add));
   }
 #endif
-  for (; k < count; ++k) to[k] = addWrapping(to[k], from[k]);
+  for (; k < count; ++k) to[k] = AddWrapping(to[k], from[k]);
 }
 
 void DequantiseValues(const int* q, long long count, float inverse, float offset, float* out) {

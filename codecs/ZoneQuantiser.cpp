@@ -6,15 +6,12 @@
 
 #include "codecs/EntropyCoder.h"
 #include "codecs/ValueKernels.h"
+#include "codecs/WrappingArithmetic.h"
 
 namespace orv {
 namespace {
 
 constexpr float kTinySpan = 1e-20f;
-
-int subtractWrapping(int a, int b) {
-  return static_cast<int>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
 
 bool hasAllExponentBits(float f) {
   uint32_t u;
@@ -66,7 +63,7 @@ int StoredPredictionOrder(int order) { return order < 0 ? 0 : (order > 255 ? 255
 
 void PredictAlongValues(int* q, long long count, int order) {
   for (int pass = 0; pass < order; ++pass) {
-    for (long long k = count - 1; k >= pass + 1; --k) q[k] = subtractWrapping(q[k], q[k - 1]);
+    for (long long k = count - 1; k >= pass + 1; --k) q[k] = SubtractWrapping(q[k], q[k - 1]);
   }
 }
 
@@ -135,7 +132,7 @@ bool QuantisedBase(const int* q, long long count, int& base) {
 long long AppendRunMarkedStream(int* q, long long count, int base,
                                 CVNUtils::CvnArray<char, long long>& out) {
   if (count <= 0) return 0;
-  for (long long k = 0; k < count; ++k) q[k] = subtractWrapping(q[k], base);
+  for (long long k = 0; k < count; ++k) q[k] = SubtractWrapping(q[k], base);
   // A value followed by r >= 4 repeats becomes the value and -r; up to three repeats stay.
   long long kept = 1;
   int last = q[0];

@@ -4,24 +4,17 @@
 
 #include "codecs/ByteCursor.h"
 #include "codecs/EntropyCoder.h"
+#include "codecs/WrappingArithmetic.h"
 #include "tools/codec/BoxLines.h"
 
 namespace orv::codectools {
-namespace {
-
-int addWrapping(int a, int b) {
-  return static_cast<int>(static_cast<unsigned>(a) + static_cast<unsigned>(b));
-}
-
-}  // namespace
-
 bool ExpandBitwise(EntropyCoder& coder, int* values, long long count, int base) {
   long long i = 0;
   while (i < count) {
     const int symbol = coder.DecodeSymbolBitwise();
     if (coder.Overrun()) return false;
     if (symbol >= 0) {
-      values[i++] = addWrapping(base, symbol);
+      values[i++] = AddWrapping(base, symbol);
       continue;
     }
     if (i == 0) return false;
@@ -61,7 +54,7 @@ bool DecodeQuantisedZonePlain(const std::vector<char>& stream, bool overBox,
     UndoPredictionOverBoxAlongLines(q.data(), box, order);
   } else {
     for (int level = order; level >= 1; --level) {
-      for (long long k = level; k < count; ++k) q[k] = addWrapping(q[k], q[k - 1]);
+      for (long long k = level; k < count; ++k) q[k] = AddWrapping(q[k], q[k - 1]);
     }
   }
   if (offset > 0 && offset < 1e-20f) offset = 0;
