@@ -2,10 +2,11 @@
 // longest the coder allows, is found by a few table look-ups instead of one step per bit.
 //
 // The root table is indexed by the first bits of a code word: as many as nearly every code word
-// in use has, up to kMaxRootBits. A code word longer than that continues in a subtable of the
-// tree node its first bits reach, indexed by the next bits, and so on. A subtable takes as many
-// bits as stay dense: at most kDensity entries per node it leads to, so the whole table holds
-// fewer than 2^kMaxRootBits + 2 * kDensity * (leaves) entries, however skewed the code.
+// in use has, up to kMaxRootBits (or up to kLengthFirstRootBits, with length classes, for long
+// code words). A code word longer than the root continues in a subtable of the tree node its
+// first bits reach, indexed by the next bits, and so on. A subtable takes as many bits as stay
+// dense: at most kDensity entries per node it leads to, so the whole table holds fewer than
+// 2^(root width) + 2 * kDensity * (leaves) entries, however skewed the code.
 #pragma once
 
 #include <cstdint>
