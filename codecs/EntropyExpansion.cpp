@@ -76,45 +76,42 @@ struct CodedRounds {
     window.refill();
     for (int s = 0; s < perRefill && at < count; ++s) {
       int symbol;
-      if (kLengthFirst) {
-        const unsigned lengthClass = view.LengthClass(window.bits);
-        if (lengthClass != CodeLengthClasses::kEscape) {
-          // The next look-up waits only for the class; the entry's read goes on beside it.
-          symbol = view.LeafSymbol(view.Root(window.bits));
-          window.consume(view.lengthBase + static_cast<int>(lengthClass));
-          if (!placeSymbol(values, count, at, symbol, base, state)) {
-            placed = false;
-            return;
-          }
-          continue;
-        }
-      }
-      const Word entry = view.Root(window.bits);
-      if (CodeTableView<Word>::IsLeaf(entry)) {
-        symbol = view.LeafSymbol(entry);
-        // A leaf's width bits are zero, so its low six bits are its length as they stand: the
-        // shift takes the entry itself, with nothing computed between the look-up and the next.
-        window.bits >>= (entry & 63u);
-        window.available -= static_cast<int>(entry & CodeTableEntry::kTakenMask);
+      bool lastOfRound = false;
+      const unsigned lengthClass =
+          kLengthFirst ? view.LengthClass(window.bits) : CodeLengthClasses::kEscape;
+      if (lengthClass != CodeLengthClasses::kEscape) {
+        // The next look-up waits only for the class; the entry's read goes on beside it.
+        symbol = view.LeafSymbol(view.Root(window.bits));
+        window.consume(view.lengthBase + static_cast<int>(lengthClass));
       } else {
-        // A longer code word may take every bit a look-up reads: the window is refilled for it
-        // first, and the round ends after it.
-        if (window.available < longest) {
-          if (end - window.p < 8) {
-            windowFull = false;
-            return;
+        const Word entry = view.Root(window.bits);
+        if (CodeTableView<Word>::IsLeaf(entry)) {
+          symbol = view.LeafSymbol(entry);
+          // A leaf's width bits are zero, so its low six bits are its length as they stand: the
+          // shift takes the entry itself, with nothing computed between the look-up and the next.
+          window.bits >>= (entry & 63u);
+          window.available -= static_cast<int>(entry & CodeTableEntry::kTakenMask);
+        } else {
+          // A longer code word may take every bit a look-up reads: the window is refilled for
+          // it first, and the round ends after it.
+          if (window.available < longest) {
+            if (end - window.p < 8) {
+              windowFull = false;
+              return;
+            }
+            window.refill();
           }
-          window.refill();
+          int length = 0;
+          symbol = view.Continue(entry, window.bits, length);
+          window.consume(length);
+          lastOfRound = true;
         }
-        int length = 0;
-        symbol = view.Continue(entry, window.bits, length);
-        window.consume(length);
-        s = perRefill;
       }
       if (!placeSymbol(values, count, at, symbol, base, state)) {
         placed = false;
         return;
       }
+      if (lastOfRound) return;
     }
   }
 };
